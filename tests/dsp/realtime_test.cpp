@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// The per-sample calls of every block run on the audio thread and must not
+// allocate. The global operator new is replaced in this executable to count.
+#include "alloc_counter.h"
+#include "dsp/crossfader2.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+TEST(Realtime, PerSampleCallsAllocateNothing)
+{
+    Crossfader2 xf;
+    float bufL[441] = {}, bufR[441] = {};
+    float* src[2] = {bufL, bufR};
+
+    const std::size_t before = alloc_counter::count();
+    float acc = 0.0f;
+    for (int n = 0; n < 4096; ++n)
+    {
+        const float in = static_cast<float>(n % 100) / 100.0f;
+        if (n % 500 == 0)
+        {
+            xf.setFadeOutBuffer(in, -in);
+            xf.start();
+        }
+        if (n % 1300 == 0)
+        {
+            xf.setFadeOutBuffer(src, 300, true);
+            xf.resetContinuePhase();
+            xf.start(src);
+        }
+        float l = in, r = -in;
+        double dl = in, dr = -in;
+        xf.fillBuffer(l, r);
+        xf.process(l, r);
+        xf.process(dl, dr);
+        xf.process(l, r, in, in);
+        acc += l + r + static_cast<float>(dl + dr);
+    }
+    EXPECT_EQ(alloc_counter::count(), before);
+    EXPECT_TRUE(acc == acc);
+}
+
+} // namespace
