@@ -3,7 +3,10 @@
 // The per-sample calls of every block run on the audio thread and must not
 // allocate. The global operator new is replaced in this executable to count.
 #include "alloc_counter.h"
+#include "dsp/biquad.h"
 #include "dsp/crossfader2.h"
+#include "dsp/highlifefilter.h"
+#include "dsp/paramsmooth.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +16,9 @@ namespace
 TEST(Realtime, PerSampleCallsAllocateNothing)
 {
     Crossfader2 xf;
+    CHighLifeFilter flt;
+    tbiquad hp;
+    CParamSmooth smooth(8.0f, 44100.0f);
     float bufL[441] = {}, bufR[441] = {};
     float* src[2] = {bufL, bufR};
 
@@ -38,6 +44,8 @@ TEST(Realtime, PerSampleCallsAllocateNothing)
         xf.process(l, r);
         xf.process(dl, dr);
         xf.process(l, r, in, in);
+        acc += flt.work(l, smooth.process(0.5f), 0.3f, 1 + n % 4);
+        acc += static_cast<float>(IIR_doIIRhigh(hp, 0.001L, r));
         acc += l + r + static_cast<float>(dl + dr);
     }
     EXPECT_EQ(alloc_counter::count(), before);
