@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// VampletFX: the looper engine. It records the stereo input continuously while the host's
+// transport runs and, when the loop is switched on, replays the most recent fraction of a bar
+// on the host's beat grid. It knows nothing of any plug-in API: the processor copies the host's
+// transport values into `hostTime`, hands parameter changes to `setParameter` and audio to
+// `process`/`processDouble`.
+//
+// Threads: everything runs on the audio thread except construction, destruction, resume and
+// suspend (activation, outside processing) and `readScope`, which the UI-thread timer calls.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/paramids.h"
+
+namespace vamplet {
+
+
+// Loop lengths in beats (a quarter note is one beat; a bar is always four beats), indexed by
+// k = int(sizeValue * 5): one bar, 1/2, 1/4, 1/8, 1/16, 1/32 of a bar.
+inline constexpr double kLoopSizeBeats[] = {4.0, 2.0, 1.0, 0.5, 0.25, 0.125};
+inline constexpr int kNumLoopSizes = static_cast<int>(sizeof(kLoopSizeBeats) / sizeof(kLoopSizeBeats[0]));
+
+// The host's transport values, written by the processor before each block.
+struct HostTimeInfo {
+  bool playing = false;
+  bool timeInfoValid = false;
+  bool cycleActive = false;
+  bool ppqPosValid = false;
+  bool barStartValid = false;
+  bool tempoValid = false;
+  double tempo = 120.0;
+  double timeSigNumerator = 4.0;
+  double timeSigDenominator = 4.0;
+  int64_t samplePos = 0;
+  int64_t continuousSamplePos = 0;
+  int64_t systemTime = 0;
+  double barStartPos = 0.0;
+  double ppqPos = 0.0;
+  double sampleRate = 44100.0;
+  double samplesPerBeat = 22050.0;
+  double cycleStartPos = 0.0;
+  double cycleEndPos = 0.0;
+};
+
+// The loop slot's settings.
+struct Loop {
+  bool active = false;
+  double length = 22050.0;  // samples, from sizeValue through the loop-size table
+  float sizeValue = 0.0f;
+  double pitchRatio = 1.0;
+  float pitchValue = 0.5f;
+  bool reverse = false;
+  bool fxOn = false;
+  int32_t id = 0;
+  int32_t fxId = 0;
+  float fxIdValue = 0.0f;
+  float dryWet = 1.0f;
+  float param = 0.5f;
+  float freePitch = 1.0f;  // any value other than 0 means on
+};
+
+// Append helpers for byte streams, native (little-endian) byte order.
+void insert_int(std::vector<unsigned char>* v, int value);
+void insert_float(std::vector<unsigned char>* v, float value);
+void insert_double(std::vector<unsigned char>* v, double value);
+void insert_uint64(std::vector<unsigned char>* v, unsigned long value);
+void insert_string(std::vector<unsigned char>* v, std::string s);
+
+class VampletFX {
+ public:
+  static constexpr int32_t kBufferLength = 8388608;  // 2^23 samples per channel
+  static constexpr int kScopeSize = 16384;
+  static constexpr int kChunkVersion = 1;
+  static constexpr int kChunkHeaderBytes = 8;
+  static constexpr int kChunkBytes = kChunkHeaderBytes + 8 * kNumEngineParams;  // 120
+
+  VampletFX();
+  ~VampletFX();
+  VampletFX(const VampletFX&) = delete;
+  VampletFX& operator=(const VampletFX&) = delete;
+
+  // ---- Life cycle (not on the audio thread) ----
+  // Allocates the capture and loop buffers once, and the conversion buffers when they are
+  // missing or the block size changed. Contents and loop state survive later calls.
+  void resume(double sampleRate, int maxBlockSize);
+  void suspend();
+  void setSampleRate(double rate);
+  void setBlockSize(int size);
+
+  // ---- Parameters ----
+  // Values are normalised: clamped into [0, 1]. A NaN counts as "on" for switch-like IDs
+  // (0, 3, 4, 8, 10, 12, 13) and leaves continuous controls as they were.
+  void setParameter(int id, double value);
+  double getParameter(int id) const;
+  void setSyncValue(Loop* loop, double value);
+  void adjustLoopSize();
+
+  void handleLoop(int id, float value);
+  void handleValue(int id, double value);
+  void handlePitch(int id, float value);
+  void handleReverse(int id, float value);
+  void handleFx(int id, float value);
+  void handleFxId(int id, float value);
+  void handleParam(int id, double value);
+  void handleDryWet(int id, double value);
+  void handleFreePitch(int id, double value);
+
+  // ---- State chunk: version 1, count 14, then 14 doubles in ID order (120 bytes) ----
+  // Returns the size; *data is a malloc block the caller releases with free().
+  int32_t getChunk(void** data, bool isPreset);
+  // Applies the values wholly inside `size` bytes, at most 14, through setParameter.
+  // Null data or size < 8 applies nothing and returns 0; otherwise returns 1.
+  int32_t setChunk(void* data, int size, bool isPreset);
+  // Validating reader that neither allocates nor touches an engine: accepts exactly version 1,
+  // a count of 1..14, size >= 8 + 8 * count and finite values. On success fills out[0..count-1]
+  // and *count and returns true; on failure returns false and leaves out/count untouched.
+  static bool parseChunk(const void* data, int size, double out[kNumEngineParams], int* count);
+  // Applies values parsed by parseChunk (IDs 0..count-1) through setParameter.
+  void applyChunkValues(const double* values, int count);
+
+  // ---- Oscilloscope ring (audio thread writes, UI-thread timer reads) ----
+  // Copies up to `capacity` unread display bytes (oldest first) into dst, advances the read
+  // index past them and returns how many were copied. Never blocks; safe concurrently with
+  // process(). Call from one consumer thread only.
+  int readScope(int8_t* dst, int capacity);
+
+  // ---- Audio (audio thread) ----
+  void process(float** inputs, float** outputs, int n);
+  void processDouble(double** inputs, double** outputs, int n);
+  void processVampletFX(double** inputs, double** outputs, int n);
+
+  // ---- Set-up and transport view ----
+  int32_t numOutputChannels = 2;
+  int32_t numInputChannels = 2;
+  double sampleRate = 44100.0;
+  int32_t blockSize = 256;
+  double tempo = 120.0;
+  bool transportPlaying = false;
+  HostTimeInfo hostTime;
+  double loopOnThreshold = 0.5;
+  double lastOutputLeft = 0.0;
+  double lastOutputRight = 0.0;
+  // Conversion buffers for single-precision blocks: two channels of blockSize doubles each,
+  // null until resume.
+  double* floatInputBuffers[2] = {nullptr, nullptr};
+  double* floatOutputBuffers[2] = {nullptr, nullptr};
+
+  // ---- Buffers and loop position ----
+  float* captureBuffer[2] = {nullptr, nullptr};
+  int32_t captureLength = 0;
+  int32_t captureWriteIndex = 0;
+  float* loopBuffer[2] = {nullptr, nullptr};
+  int32_t loopBufferLength = 0;
+  double playPosition = 0.0;
+  double playSpeed = 1.0;
+  bool cycleActive = false;
+  double beatLength = 22050.0;
+  double ppqPosition = 0.0;
+  double cycleStart = 0.0;
+  double cycleEnd = 0.0;
+  bool loopPlaying = false;
+  bool changePending = false;
+  bool stopPending = false;
+  double currentLength = 22050.0;
+  double loopStart = 0.0;
+  double loopEnd = 0.0;
+  bool recording = false;
+  int32_t recordIndex = 0;
+  Loop slot;
+  Loop* currentLoop = nullptr;
+  bool firstTimeInfo = true;
+  bool reverseActive = false;
+  int32_t playDirection = 1;
+  bool startPending = false;
+  bool stopRequested = false;
+
+  // ---- Further position and control values ----
+  double barPhase = 0.0;
+  double grainPosition = 0.0;
+  bool lengthNeedsUpdate = false;
+  double bypassValue = 0.0;
+  float loopSwitchValue = 0.0f;
+  int8_t scopeBuffer[kScopeSize] = {};
+  std::atomic<int32_t> scopeWriteIndex{0};
+  std::atomic<int32_t> scopeReadIndex{0};
+  bool fxChangeFadePending = false;
+  float knobSpeed = 1.0f;
+  float tripletGrid = 0.0f;
+  float fastSync = 1.0f;
+  int64_t lastSamplePos = 0;
+  int32_t lastBlockLength = 0;
+  double positionInBeat = 0.0;
+
+ private:
+  struct FreeDeleter {
+    void operator()(void* p) const;
+  };
+  // Samples below which a new loop length is doubled so a wrap fade fits in one pass.
+  int32_t minimumLoopLength() const;
+  // Scope ring producer side (audio thread).
+  void writeScopeSilence(int n);
+
+  std::unique_ptr<float, FreeDeleter> captureStorage;
+  std::unique_ptr<float, FreeDeleter> loopStorage;
+  std::unique_ptr<double[]> conversionStorage;  // in L, in R, out L, out R
+  int32_t conversionLength = 0;
+};
+
+}  // namespace vamplet
