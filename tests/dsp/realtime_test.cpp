@@ -7,8 +7,11 @@
 #include "dsp/crossfader2.h"
 #include "dsp/highlifefilter.h"
 #include "dsp/paramsmooth.h"
+#include "dsp/reverb/revmodel.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace
 {
@@ -19,6 +22,7 @@ TEST(Realtime, PerSampleCallsAllocateNothing)
     CHighLifeFilter flt;
     tbiquad hp;
     CParamSmooth smooth(8.0f, 44100.0f);
+    auto reverb = std::make_unique<revmodel>();
     float bufL[441] = {}, bufR[441] = {};
     float* src[2] = {bufL, bufR};
 
@@ -46,6 +50,10 @@ TEST(Realtime, PerSampleCallsAllocateNothing)
         xf.process(l, r, in, in);
         acc += flt.work(l, smooth.process(0.5f), 0.3f, 1 + n % 4);
         acc += static_cast<float>(IIR_doIIRhigh(hp, 0.001L, r));
+        float rl = l, rr = r;
+        reverb->setroomsize(static_cast<float>(n % 7) / 7.0f); // owners call it per sample
+        reverb->process(rl, rr);
+        acc += rl + rr;
         acc += l + r + static_cast<float>(dl + dr);
     }
     EXPECT_EQ(alloc_counter::count(), before);
