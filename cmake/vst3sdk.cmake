@@ -34,6 +34,9 @@ set(VST3_SDK_SOURCES
 )
 list(TRANSFORM VST3_SDK_SOURCES PREPEND ${VST3_SDK_ROOT}/)
 
+# Interface IDs the copy declares but never defines; they belong with the SDK objects that use them.
+list(APPEND VST3_SDK_SOURCES ${PROJECT_SOURCE_DIR}/vst3/guiiids.cpp)
+
 add_library(vst3sdk STATIC ${VST3_SDK_SOURCES})
 target_include_directories(vst3sdk SYSTEM PUBLIC ${VST3_SDK_ROOT})
 target_compile_definitions(vst3sdk PUBLIC RELEASE=1)
