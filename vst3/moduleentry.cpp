@@ -81,12 +81,14 @@ bool ModuleEntry (void* sharedLibraryHandle)
 
 bool ModuleExit ()
 {
-	int count = --Steinberg::useCount;
-	if (count == 0)
+	// An exit without a matching entry is refused and leaves the count at 0: a negative count
+	// would make the next ModuleEntry skip the initialisers.
+	if (Steinberg::useCount <= 0)
+		return false;
+	if (--Steinberg::useCount == 0)
 	{
 		Steinberg::moduleHandle = nullptr;
 		Steinberg::runInOrder (Steinberg::terminators ());
-		return true;
 	}
-	return count > 0;
+	return true;
 }
