@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -55,11 +56,11 @@ std::vector<float> render(PluginInstance& p, const std::vector<float>& input)
 TEST(Module, LoadFailuresGiveOneLineReasons)
 {
     const std::string dir = ::testing::TempDir() + "host_not_a_bundle.vst3";
-    std::system(("mkdir -p '" + dir + "/Contents/x86_64-linux'").c_str());
+    std::filesystem::create_directories(dir + "/Contents/x86_64-linux");
     const std::string junk = dir + "/Contents/x86_64-linux/host_not_a_bundle.so";
     std::ofstream(junk) << "not an ELF file\n";
     const std::string empty = ::testing::TempDir() + "host_empty.vst3";
-    std::system(("mkdir -p '" + empty + "'").c_str());
+    std::filesystem::create_directories(empty);
 
     struct Case {
         std::string path;
@@ -82,9 +83,15 @@ TEST(Module, BundlePathsAndHome)
 {
     EXPECT_EQ(bundleLibraryPath("/a/b/Thing.vst3"), "/a/b/Thing.vst3/Contents/x86_64-linux/Thing.so");
     EXPECT_EQ(bundleLibraryPath("/a/b/Thing.vst3/"), "/a/b/Thing.vst3/Contents/x86_64-linux/Thing.so");
+    const char* home = std::getenv("HOME");
+    const std::string saved = home ? home : "";
     setenv("HOME", "/home/tester", 1);
     EXPECT_EQ(expandHome("~/.vst3/X.vst3"), "/home/tester/.vst3/X.vst3");
     EXPECT_EQ(expandHome("/abs/~/x"), "/abs/~/x");
+    if (home)
+        setenv("HOME", saved.c_str(), 1);
+    else
+        unsetenv("HOME");
 }
 
 TEST(ZamDelay, LoadsAndListsClasses)

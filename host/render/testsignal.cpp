@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "host/render/testsignal.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace vamplet::render {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// xorshift32: a fixed noise source so every render of the beat is identical.
+struct Noise {
+    std::uint32_t state = 0x9E3779B9u;
+    float next()
+    {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return static_cast<float>(state) / 2147483648.0f - 1.0f;
+    }
+};
+
+// Kick: a sine falling from 150 Hz to 45 Hz (pitch time constant 40 ms), amplitude decay 150 ms.
+// The phase is the integral of the swept frequency, so the sweep has no discontinuity.
+float kick(double t)
+{
+    const double f0 = 150.0, f1 = 45.0, tau = 0.04;
+    const double phase = kTwoPi * (f1 * t + (f0 - f1) * tau * (1.0 - std::exp(-t / tau)));
+    return static_cast<float>(0.9 * std::exp(-t / 0.15) * std::sin(phase));
+}
+
+// Snare body: 185 Hz sine decaying in 60 ms; the noise part is added by the caller.
+float snareBody(double t)
+{
+    return static_cast<float>(0.35 * std::exp(-t / 0.06) * std::sin(kTwoPi * 185.0 * t));
+}
+
+} // namespace
+
+std::vector<std::vector<float>> generateBeat(double sampleRate, double tempo, int num, int den, long frames,
+                                             int channels)
+{
+    channels = channels < 1 ? 1 : (channels > 2 ? 2 : channels);
+    std::vector<std::vector<float>> out(static_cast<std::size_t>(channels),
+                                        std::vector<float>(static_cast<std::size_t>(frames > 0 ? frames : 0), 0.0f));
+    if (frames <= 0 || !(sampleRate > 0.0) || !(tempo > 0.0) || num <= 0 || den <= 0)
+        return out;
+
+    const double beatSeconds = 60.0 / tempo * 4.0 / den;
+    const double eighthSeconds = 60.0 / tempo / 2.0;
+    Noise noise;
+    float hatState = 0.0f; // one-pole low-pass state; hat = noise minus its low-passed part
+    float snareNoiseState = 0.0f;
+
+    for (long i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / sampleRate;
+        const long beatIndex = static_cast<long>(std::floor(t / beatSeconds));
+        const double sinceBeat = t - static_cast<double>(beatIndex) * beatSeconds;
+        const long beatInBar = beatIndex % num;
+        const double sinceEighth = std::fmod(t, eighthSeconds);
+
+        float mono = 0.0f;
+        if (beatInBar % 2 == 0)
+            mono += kick(sinceBeat);
+        const float n = noise.next();
+        if (beatInBar % 2 == 1) {
+            // Snare: body plus band-limited noise (a gentle low-pass takes the fizz off).
+            snareNoiseState += 0.5f * (n - snareNoiseState);
+            mono += snareBody(sinceBeat) + static_cast<float>(0.4 * std::exp(-sinceBeat / 0.08)) * snareNoiseState;
+        }
+        hatState += 0.25f * (n - hatState);
+        const float hat = static_cast<float>(0.18 * std::exp(-sinceEighth / 0.03)) * (n - hatState);
+
+        if (channels == 1) {
+            out[0][static_cast<std::size_t>(i)] = mono + hat;
+        } else {
+            out[0][static_cast<std::size_t>(i)] = mono + 0.7f * hat;
+            out[1][static_cast<std::size_t>(i)] = mono + 1.0f * hat;
+        }
+    }
+    return out;
+}
+
+} // namespace vamplet::render
