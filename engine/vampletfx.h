@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/notelist.h"
 #include "engine/paramids.h"
+#include "dsp/crossfader2.h"
 
 namespace vamplet {
 
@@ -135,6 +137,23 @@ class VampletFX {
   void processDouble(double** inputs, double** outputs, int n);
   void processVampletFX(double** inputs, double** outputs, int n);
 
+  // ---- Transport (audio thread) ----
+  // Takes `hostTime` into the engine at the start of a block; false when the block's values
+  // were ignored (pre-roll before the song start).
+  bool processVstTimeInfo(int blockLength);
+  void hostSequencerPlay();
+  void hostSequencerStop();
+  // Moves the playing loop to a musical position in quarter notes.
+  void setPhase(double ppq);
+
+  // ---- Loop starts and changes (audio thread) ----
+  // Starts the loop from the last loop length of captured audio.
+  void copyLoop();
+  // Starts the loop in phase with the grid, `offset` samples into it.
+  void copyLoop2(unsigned long long offset);
+  // Applies a changed length, direction or effect to the playing loop.
+  void changeLoop();
+
   // ---- Set-up and transport view ----
   int32_t numOutputChannels = 2;
   int32_t numInputChannels = 2;
@@ -197,6 +216,38 @@ class VampletFX {
   int32_t lastBlockLength = 0;
   double positionInBeat = 0.0;
 
+  // ---- De-click crossfades (each runs while position < size - 1) ----
+  Crossfader2 stopFade;            // loop stop on a beat: last output -> dry input
+  Crossfader2 startFade;           // loop start: live input -> loop
+  Crossfader2 wrapFade;            // play position wraps at the loop end (or start, backwards)
+  Crossfader2 transportStopFade;   // transport stops while the loop plays
+  Crossfader2 transportStartFade;  // transport starts with the loop on: silence -> loop
+  Crossfader2 changeFade;          // a change moves the play position; effect changes
+
+
+  // ---- MIDI note triggering and the assign table ----
+  static constexpr int kMidiNotes = 128;
+  static constexpr int kMidiAssignBytes = 4 * kMidiNotes;  // 512-byte file, no header
+  void startProcessMIDI();
+  void noteOn(int pitch, int velocity, int sampleOffset);
+  void noteOff(int pitch, int velocity, int sampleOffset);
+  void endProcessMIDI();
+  void addNoteOn(int pitch, int velocity, int sampleOffset);
+  void addNoteOff(int pitch, int velocity, int sampleOffset);
+  void setSampleIdToAssign(int slot);
+  void clearMidiAssign(int slot);
+  void resetMidiAssign(int);
+  void saveMidiAssign();
+  void loadMidiAssign();
+  void setDefaultMidiAssign();
+
+  // Notes for the editor, drained by the processor's timer (user-interface thread).
+  NoteList pendingNotes;
+  // Entry n: the loop slot that MIDI note n drives, -1 for none.
+  int32_t midiAssign[kMidiNotes] = {};
+  bool learnMode = false;
+  int32_t learnSlot = -1;
+
  private:
   struct FreeDeleter {
     void operator()(void* p) const;
@@ -205,6 +256,18 @@ class VampletFX {
   int32_t minimumLoopLength() const;
   // Scope ring producer side (audio thread).
   void writeScopeSilence(int n);
+  void writeScope(const double* left, const double* right, int n);
+  // Halves currentLength until it fits the capture ring; returns it as a whole number of
+  // samples, at least 1 (a safe modulus).
+  int64_t fitLoopLength();
+  // Copies the `count` captured samples before capture index `end` (wrapping) to loop index 0.
+  void copyFromCapture(int64_t end, int64_t count);
+  // Loads a crossfader with the last output pair and starts it.
+  void startFadeFromLastOutput(Crossfader2& fade);
+  // The loop effect stage: replaces the loop pair by the chosen effect mixed against the plain
+  // loop. A pass-through until the loop effects exist.
+  void applyLoopEffect(double& left, double& right, double plainLeft, double plainRight);
+  bool buffersReady() const { return captureBuffer[0] && loopBuffer[0]; }
 
   std::unique_ptr<float, FreeDeleter> captureStorage;
   std::unique_ptr<float, FreeDeleter> loopStorage;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // VampletFX: construction, activation, parameter mapping and the state chunk.
 #include "engine/vampletfx.h"
+#include "engine/userfolders.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,19 +62,24 @@ void VampletFX::FreeDeleter::operator()(void* p) const { std::free(p); }
 VampletFX::VampletFX() {
   // Members take their defaults from the class definition.
   // Loop effects and automation recorder set-up goes here once they exist.
-  // Settings folder: call prepareSettingsFolder() here (plug-in settings code).
-  // MIDI note list and assign table are read here once MIDI triggering exists.
+  prepareSettingsFolder();
+  loadMidiAssign();
 }
 
 VampletFX::~VampletFX() {
-  // The MIDI-assign table is written back here once MIDI triggering exists; the buffers are
-  // released by their owners.
+  // The assign table goes back to its file (with any learned note); the buffers are released
+  // by their owners.
+  saveMidiAssign();
 }
 
 void VampletFX::resume(double rate, int maxBlockSize) {
   blockSize = maxBlockSize;
   sampleRate = rate;
-  // Crossfaders, gate, smoothers and step sequencer are brought to the rate here.
+  // The crossfaders follow the rate (a rate that is no usable number leaves them idle).
+  const int fadeRate = (std::isfinite(rate) && rate > 0.0 && rate < 1.0e7) ? static_cast<int>(rate) : 0;
+  for (Crossfader2* fade : {&stopFade, &startFade, &wrapFade, &transportStopFade, &transportStartFade, &changeFade})
+    fade->setSamplerate(fadeRate);
+  // The gate, smoothers and step sequencer are brought to the rate here once they exist.
 
   // Capture and loop buffers: allocated once (calloc: zeroed pages come lazily from the OS),
   // kept with their contents across later calls.
@@ -196,8 +202,7 @@ void VampletFX::adjustLoopSize() {
 }
 
 int32_t VampletFX::minimumLoopLength() const {
-  // The wrap fade's length; zero until the crossfaders exist.
-  return 0;
+  return wrapFade.size;
 }
 
 void VampletFX::handleLoop(int, float value) {
