@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The processor object driven directly: note velocities, the bypass and missing-bus rules,
+// and the messages its timer routine sends to the connected peer.
+#include "engine/vampletfx.h"
+#include "host/processbuffers.h"
+#include "plugin/processor.h"
+#include "testhome.h"
+
+#include "base/source/fobject.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "pluginterfaces/vst/vstspeaker.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// Stands in for the controller side of the connection: keeps every message it receives.
+class RecordingPeer : public FObject, public IConnectionPoint
+{
+public:
+	struct Received
+	{
+		std::string id;
+		std::string key;
+		std::vector<unsigned char> bytes;
+		int64 value = 0;
+	};
+
+	tresult PLUGIN_API connect (IConnectionPoint*) override { return kResultOk; }
+	tresult PLUGIN_API disconnect (IConnectionPoint*) override { return kResultOk; }
+	tresult PLUGIN_API notify (IMessage* message) override
+	{
+		Received r;
+		r.id = message->getMessageID ();
+		IAttributeList* a = message->getAttributes ();
+		const void* data = nullptr;
+		uint32 size = 0;
+		for (const char* key : {"AudioData", "MidiNote"})
+			if (a->getBinary (key, data, size) == kResultOk)
+			{
+				r.key = key;
+				r.bytes.assign (static_cast<const unsigned char*> (data),
+				                static_cast<const unsigned char*> (data) + size);
+			}
+		if (a->getInt ("askpresonus", r.value) == kResultOk)
+			r.key = "askpresonus";
+		received.push_back (r);
+		// Like the real controller, the host query is not handled.
+		return r.key == "askpresonus" ? kResultFalse : kResultOk;
+	}
+	std::vector<Received> received;
+
+	OBJ_METHODS (RecordingPeer, FObject)
+	DEFINE_INTERFACES
+		DEF_INTERFACE (IConnectionPoint)
+	END_DEFINE_INTERFACES (FObject)
+	REFCOUNT_METHODS (FObject)
+};
+
+class Processor : public ::testing::Test
+{
+protected:
+	void SetUp () override
+	{
+		host = new HostApplication;
+		processor = new Vamplet;
+		ASSERT_EQ (processor->initialize (host), kResultOk);
+		peer = new RecordingPeer;
+		processor->connect (peer);
+		engine = processor->getEngine ();
+	}
+	void TearDown () override
+	{
+		processor->disconnect (peer);
+		processor->terminate ();
+		processor->release ();
+		peer->release ();
+		host->release ();
+	}
+
+	void activate (int maxBlock = 256)
+	{
+		ProcessSetup setup {kRealtime, kSample32, maxBlock, 44100.0};
+		ASSERT_EQ (processor->setupProcessing (setup), kResultOk);
+		ASSERT_EQ (processor->setActive (true), kResultOk);
+	}
+
+	IMessage* newMessage ()
+	{
+		TUID iid;
+		IMessage::iid.toTUID (iid);
+		IMessage* msg = nullptr;
+		host->createInstance (iid, iid, reinterpret_cast<void**> (&msg));
+		return msg;
+	}
+
+	void tick ()
+	{
+		IMessage* msg = newMessage ();
+		msg->setMessageID ("IntMessage");
+		msg->getAttributes ()->setInt ("linuxtimer", 1);
+		processor->notify (msg);
+		msg->release ();
+	}
+
+	TestHome home;
+	HostApplication* host = nullptr;
+	Vamplet* processor = nullptr;
+	RecordingPeer* peer = nullptr;
+	vamplet::VampletFX* engine = nullptr;
+};
+
+// One block of plain buffers for a ProcessData.
+struct Block
+{
+	Block (int inChannels, int outChannels, int frames)
+	    : in (inChannels, std::vector<float> (frames)), out (outChannels, std::vector<float> (frames))
+	{
+		for (auto& c : in)
+			inPtr.push_back (c.data ());
+		for (auto& c : out)
+			outPtr.push_back (c.data ());
+		inBus.numChannels = inChannels;
+		inBus.channelBuffers32 = inPtr.data ();
+		outBus.numChannels = outChannels;
+		outBus.channelBuffers32 = outPtr.data ();
+		data.numSamples = frames;
+		data.symbolicSampleSize = kSample32;
+		data.numInputs = inChannels > 0 ? 1 : 0;
+		data.inputs = inChannels > 0 ? &inBus : nullptr;
+		data.numOutputs = 1;
+		data.outputs = &outBus;
+	}
+	std::vector<std::vector<float>> in, out;
+	std::vector<float*> inPtr, outPtr;
+	AudioBusBuffers inBus {}, outBus {};
+	ProcessData data {};
+};
+
+std::vector<vamplet::NoteRecord> records (const std::vector<unsigned char>& bytes)
+{
+	std::vector<vamplet::NoteRecord> r (bytes.size () / 16);
+	std::memcpy (r.data (), bytes.data (), r.size () * 16);
+	return r;
+}
+
+} // namespace
+
+TEST_F (Processor, NoteVelocitiesAreTruncatedAndNotesReachTheTimer)
+{
+	activate ();
+	vamplet::host::EventList events (16);
+	auto note = [&] (Event::EventTypes type, int16 pitch, float velocity, int32 offset) {
+		Event e {};
+		e.type = type;
+		e.sampleOffset = offset;
+		if (type == Event::kNoteOnEvent)
+		{
+			e.noteOn.pitch = pitch;
+			e.noteOn.velocity = velocity;
+		}
+		else
+		{
+			e.noteOff.pitch = pitch;
+			e.noteOff.velocity = velocity;
+		}
+		events.addEvent (e);
+	};
+	note (Event::kNoteOnEvent, 38, 1.0f, 3);
+	note (Event::kNoteOnEvent, 40, 0.5f, 7);
+	note (Event::kNoteOffEvent, 38, 0.5f, 9);
+	Block block (2, 2, 64);
+	block.data.inputEvents = &events;
+	ASSERT_EQ (processor->process (block.data), kResultOk);
+
+	tick ();
+	// First tick: the host query, the notes, the scope bytes.
+	ASSERT_EQ (peer->received.size (), 3u);
+	EXPECT_EQ (peer->received[0].key, "askpresonus");
+	EXPECT_EQ (peer->received[1].key, "MidiNote");
+	EXPECT_EQ (peer->received[1].id, "BinaryMessage");
+	EXPECT_EQ (peer->received[2].key, "AudioData");
+	ASSERT_EQ (peer->received[1].bytes.size (), 48u);
+	auto r = records (peer->received[1].bytes);
+	EXPECT_EQ (r[0].kind, 1);
+	EXPECT_EQ (r[0].pitch, 38);
+	EXPECT_EQ (r[0].sampleOffset, 3);
+	EXPECT_EQ (r[0].velocity, 127);
+	EXPECT_EQ (r[1].kind, 1);
+	EXPECT_EQ (r[1].velocity, 63);
+	EXPECT_EQ (r[2].kind, 2);
+	EXPECT_EQ (r[2].velocity, 63);
+
+	// Second tick: the scope bytes only, even when there are none.
+	peer->received.clear ();
+	tick ();
+	ASSERT_EQ (peer->received.size (), 1u);
+	EXPECT_EQ (peer->received[0].key, "AudioData");
+	EXPECT_TRUE (peer->received[0].bytes.empty ());
+}
+
+TEST_F (Processor, ScopeBytesThatWrapArriveInOrderInOneMessage)
+{
+	// Play the audio thread's part: 484 display bytes that run over the end of the ring.
+	const int start = vamplet::VampletFX::kScopeSize - 384;
+	engine->scopeReadIndex.store (start);
+	engine->scopeWriteIndex.store (start);
+	for (int i = 0; i < 484; ++i)
+		engine->scopeBuffer[(start + i) % vamplet::VampletFX::kScopeSize] = int8_t (i % 100);
+	engine->scopeWriteIndex.store (100);
+	tick ();
+	ASSERT_FALSE (peer->received.empty ());
+	const auto& scope = peer->received.back ();
+	ASSERT_EQ (scope.key, "AudioData");
+	ASSERT_EQ (scope.bytes.size (), 484u);
+	for (int i = 0; i < 484; ++i)
+		ASSERT_EQ (int8_t (scope.bytes[i]), int8_t (i % 100)) << i;
+}
+
+TEST_F (Processor, TimerRunsOnlyOnTheTickMessage)
+{
+	IMessage* msg = newMessage ();
+	msg->setMessageID ("IntMessage");
+	msg->getAttributes ()->setInt ("somethingelse", 1);
+	EXPECT_EQ (processor->notify (msg), kResultFalse);
+	msg->setMessageID ("BinaryMessage");
+	msg->getAttributes ()->setBinary ("linuxtimer", "x", 1); // wrong type: not a tick
+	processor->notify (msg);
+	msg->release ();
+	EXPECT_TRUE (peer->received.empty ());
+	EXPECT_EQ (processor->notify (nullptr), kInvalidArgument);
+}
+
+TEST_F (Processor, BypassCopiesMonoInputToBothOutputs)
+{
+	activate ();
+	engine->setParameter (10, 1.0);
+	Block block (1, 2, 32);
+	for (int i = 0; i < 32; ++i)
+		block.in[0][i] = float (i + 1);
+	ASSERT_EQ (processor->process (block.data), kResultOk);
+	EXPECT_EQ (block.out[0], block.in[0]);
+	EXPECT_EQ (block.out[1], block.in[0]);
+	EXPECT_EQ (block.outBus.silenceFlags, 0u);
+}
+
+TEST_F (Processor, MissingInputIsSilenceAndNoOutputStillTakesChanges)
+{
+	activate ();
+	// An output bus without an input bus renders silence instead of reading nothing.
+	Block noInput (0, 2, 64);
+	noInput.out[0].assign (64, 0.7f);
+	noInput.out[1].assign (64, 0.7f);
+	ASSERT_EQ (processor->process (noInput.data), kResultOk);
+	for (int c = 0; c < 2; ++c)
+		for (float s : noInput.out[c])
+			ASSERT_EQ (s, 0.0f);
+
+	// A block without outputs still delivers its parameter changes.
+	vamplet::host::ParameterChanges changes;
+	changes.addChange (7, 0, 0.25);
+	ProcessData data {};
+	data.inputParameterChanges = &changes;
+	ASSERT_EQ (processor->process (data), kResultOk);
+	EXPECT_DOUBLE_EQ (engine->getParameter (7), 0.25);
+}
+
+TEST (ProcessorLifecycle, ArrangementsBeforeInitializeAreRefused)
+{
+	TestHome home;
+	auto* p = new Vamplet;
+	SpeakerArrangement in = SpeakerArr::kMono, out = SpeakerArr::kMono;
+	EXPECT_EQ (p->setBusArrangements (&in, 1, &out, 1), kResultFalse);
+	EXPECT_EQ (p->getBusCount (kAudio, kInput), 0);
+	p->release ();
+}
