@@ -84,8 +84,11 @@ public:
             return;
         const auto i = static_cast<size_t>(position);
         const double w = curve[i];
-        left = fadeOutLeft[i] * (1.0 - w) + left * w;
-        right = right * w + fadeOutRight[i] * (1.0 - w);
+        // Both results from the inputs as given, so process(x, x) fades x once.
+        const double l = fadeOutLeft[i] * (1.0 - w) + left * w;
+        const double r = right * w + fadeOutRight[i] * (1.0 - w);
+        left = l;
+        right = r;
         ++position;
         currentLeft = static_cast<float>(left);
         currentRight = static_cast<float>(right);

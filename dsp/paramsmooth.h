@@ -5,8 +5,9 @@
 //
 //   z <- target * b + z * a,   a = exp(-2 pi / (timeMs * 0.001 * sampleRate)),  b = 1 - a
 //
-// timeMs is the time constant: a step reaches 63.2 % after timeMs milliseconds
-// (8 ms at 44.1 kHz: a = 0.98235, 57 samples). Single precision throughout.
+// The time constant is timeMs / (2 pi): a step reaches 63.2 % after 57 samples
+// and 99 % after 259 samples for 8 ms at 44.1 kHz (a = 0.98235), so timeMs is
+// roughly the time to settle. Single precision throughout.
 // init() restarts z at 0, so after a sample-rate change every smoothed control
 // glides up from 0 to its target.
 #pragma once

@@ -284,6 +284,25 @@ TEST(Crossfader2, MixesInDoubleForAllForms)
     }
 }
 
+// Owners that fade a single channel pass the same variable twice; it must be
+// faded once, exactly like a pair of equal samples.
+TEST(Crossfader2, SameVariableForBothChannelsIsFadedOnce)
+{
+    Crossfader2 shared, pair;
+    shared.setFadeOutBuffer(0.8f, 0.8f);
+    pair.setFadeOutBuffer(0.8f, 0.8f);
+    shared.start();
+    pair.start();
+    for (int i = 0; i < 441; ++i)
+    {
+        double x = 0.25;
+        shared.process(x, x);
+        double l = 0.25, r = 0.25;
+        pair.process(l, r);
+        ASSERT_EQ(x, l) << "step " << i;
+    }
+}
+
 // --- Loading real audio -------------------------------------------------------
 
 // Old signal 1000 + n at source index n identifies which source sample plays.
