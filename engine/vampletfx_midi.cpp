@@ -39,7 +39,6 @@ void VampletFX::loadMidiAssign ()
 	if (!f)
 		return;
 	unsigned char bytes[kMidiAssignBytes];
-	// One byte more than the table: a longer file is not a table either.
 	const size_t got = std::fread (bytes, 1, sizeof (bytes), f);
 	std::fclose (f);
 	if (got != sizeof (bytes))
