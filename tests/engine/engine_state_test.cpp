@@ -299,6 +299,13 @@ TEST(EngineState, LoopSwitchWithTransportStopped) {
   EXPECT_FALSE(fx.loopPlaying);  // stopped at once: no beat to wait for
   EXPECT_FALSE(fx.stopRequested);
   EXPECT_EQ(fx.getParameter(0), 0.0);
+
+  // A loop shorter than the wrap fade (441 samples) is doubled until the fade fits.
+  fx.beatLength = 2000.0;
+  fx.setParameter(1, 1.0);  // 250 samples
+  fx.setParameter(0, 1.0);
+  EXPECT_EQ(fx.slot.length, 250.0);
+  EXPECT_EQ(fx.currentLength, 500.0);
 }
 
 TEST(EngineState, ReadScopeCopiesInOrderAcrossTheRingEnd) {
