@@ -123,16 +123,20 @@ class VampletFX {
   // a count of 1..14, size >= 8 + 8 * count and finite values. On success fills out[0..count-1]
   // and *count and returns true; on failure returns false and leaves out/count untouched.
   static bool parseChunk(const void* data, int size, double out[kNumEngineParams], int* count);
-  // Applies values parsed by parseChunk (IDs 0..count-1) through setParameter.
+  // Applies values parsed by parseChunk (IDs 0..count-1) through setParameter. Same thread
+  // rules as setParameter: the audio thread, or while no block is being processed.
   void applyChunkValues(const double* values, int count);
 
   // ---- Oscilloscope ring (audio thread writes, UI-thread timer reads) ----
   // Copies up to `capacity` unread display bytes (oldest first) into dst, advances the read
   // index past them and returns how many were copied. Never blocks; safe concurrently with
-  // process(). Call from one consumer thread only.
+  // process(). Call from one consumer thread only. While the transport stands the engine
+  // writes one zero byte per sample (silence), never touching bytes not yet read.
   int readScope(int8_t* dst, int capacity);
 
   // ---- Audio (audio thread) ----
+  // Blocks longer than blockSize are left unprocessed. process() converts through the
+  // conversion buffers and writes back only the outputs (input and output may be one buffer).
   void process(float** inputs, float** outputs, int n);
   void processDouble(double** inputs, double** outputs, int n);
   void processVampletFX(double** inputs, double** outputs, int n);
