@@ -407,3 +407,26 @@ TEST(ZamDelay, AllocationCounterSeesAllocationsInsideTheModule)
     EXPECT_GT(alloc_hook::count(), 0u);
     component->release();
 }
+
+TEST(ZamDelay, RefusedBusArrangementFallsBackToThePluginsOwn)
+{
+    struct Case {
+        Vst::SpeakerArrangement request;
+        bool accepted;
+    };
+    const Case cases[] = {{Vst::SpeakerArr::kMono, true}, {Vst::SpeakerArr::kStereo, false}};
+    for (const Case& c : cases) {
+        auto p = loadZamDelay();
+        ASSERT_NE(p, nullptr);
+        p->requestArrangements({c.request}, {c.request});
+        ASSERT_TRUE(p->setup(kRate, kBlock));
+        EXPECT_EQ(p->busArrangementAccepted(), c.accepted) << c.request;
+        // Buffers follow what the plug-in reports after the attempt: one channel each way.
+        EXPECT_EQ(p->inputChannels(), 1);
+        EXPECT_EQ(p->outputChannels(), 1);
+        EXPECT_EQ(p->output32(0, 1), nullptr);
+        for (const BusInfo& bus : p->busInfos())
+            EXPECT_TRUE(bus.active) << bus.name;
+        EXPECT_TRUE(p->processBlock(kBlock));
+    }
+}
