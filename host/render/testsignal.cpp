@@ -27,13 +27,13 @@ float kick(double t)
 {
     const double f0 = 150.0, f1 = 45.0, tau = 0.04;
     const double phase = kTwoPi * (f1 * t + (f0 - f1) * tau * (1.0 - std::exp(-t / tau)));
-    return static_cast<float>(0.9 * std::exp(-t / 0.15) * std::sin(phase));
+    return static_cast<float>(0.75 * std::exp(-t / 0.15) * std::sin(phase));
 }
 
 // Snare body: 185 Hz sine decaying in 60 ms; the noise part is added by the caller.
 float snareBody(double t)
 {
-    return static_cast<float>(0.35 * std::exp(-t / 0.06) * std::sin(kTwoPi * 185.0 * t));
+    return static_cast<float>(0.3 * std::exp(-t / 0.06) * std::sin(kTwoPi * 185.0 * t));
 }
 
 } // namespace
@@ -56,21 +56,31 @@ std::vector<std::vector<float>> generateBeat(double sampleRate, double tempo, in
     for (long i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / sampleRate;
         const long beatIndex = static_cast<long>(std::floor(t / beatSeconds));
-        const double sinceBeat = t - static_cast<double>(beatIndex) * beatSeconds;
-        const long beatInBar = beatIndex % num;
         const double sinceEighth = std::fmod(t, eighthSeconds);
+        // Seconds since the latest kick (even beat of the bar) and snare (odd beat); each decay
+        // runs on into the next beat instead of being cut off there.
+        double sinceKick = -1.0, sinceSnare = -1.0;
+        for (long back = 0; back <= 2; ++back) {
+            const long index = beatIndex - back;
+            if (index < 0)
+                break;
+            const double since = t - static_cast<double>(index) * beatSeconds;
+            if ((index % num) % 2 == 0 && sinceKick < 0.0)
+                sinceKick = since;
+            if ((index % num) % 2 == 1 && sinceSnare < 0.0)
+                sinceSnare = since;
+        }
 
         float mono = 0.0f;
-        if (beatInBar % 2 == 0)
-            mono += kick(sinceBeat);
+        if (sinceKick >= 0.0)
+            mono += kick(sinceKick);
         const float n = noise.next();
-        if (beatInBar % 2 == 1) {
-            // Snare: body plus band-limited noise (a gentle low-pass takes the fizz off).
-            snareNoiseState += 0.5f * (n - snareNoiseState);
-            mono += snareBody(sinceBeat) + static_cast<float>(0.4 * std::exp(-sinceBeat / 0.08)) * snareNoiseState;
-        }
+        // Snare: body plus band-limited noise (a gentle low-pass takes the fizz off).
+        snareNoiseState += 0.5f * (n - snareNoiseState);
+        if (sinceSnare >= 0.0)
+            mono += snareBody(sinceSnare) + static_cast<float>(0.35 * std::exp(-sinceSnare / 0.08)) * snareNoiseState;
         hatState += 0.25f * (n - hatState);
-        const float hat = static_cast<float>(0.18 * std::exp(-sinceEighth / 0.03)) * (n - hatState);
+        const float hat = static_cast<float>(0.15 * std::exp(-sinceEighth / 0.03)) * (n - hatState);
 
         if (channels == 1) {
             out[0][static_cast<std::size_t>(i)] = mono + hat;

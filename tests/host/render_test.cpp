@@ -134,11 +134,16 @@ TEST(TestSignal, BeatIsDeterministicBoundedAndOnTheGrid)
             sum += static_cast<double>(a[0][static_cast<std::size_t>(i)]) * a[0][static_cast<std::size_t>(i)];
         return sum;
     };
-    float peak = 0.0f;
-    for (float v : a[0])
-        peak = std::max(peak, std::fabs(v));
-    EXPECT_GT(peak, 0.3f);
-    EXPECT_LE(peak, 1.0f);
+    // Loud enough to be heard, never clipping, in either channel (several tempos and metres).
+    for (const auto& signal : {a, generateBeat(44100.0, 90.0, 3, 4, 88200, 2), generateBeat(rate, 174.0, 7, 8, frames, 2)}) {
+        for (const auto& channel : signal) {
+            float peak = 0.0f;
+            for (float v : channel)
+                peak = std::max(peak, std::fabs(v));
+            EXPECT_GT(peak, 0.3f);
+            EXPECT_LE(peak, 0.95f);
+        }
+    }
     // Each beat hits: the first 50 ms after a beat are much louder than the 50 ms before it.
     for (long beat = 1; beat < 4; ++beat) {
         const long at = beat * 24000;
