@@ -53,6 +53,7 @@ public:
     void setPitch(double value);
     void setPitchActive(bool on);
 
+    bool isActive() const { return activeFlag; }
     int getDelayTime() const { return delayTime; }
     const DelayBuffer& lineLeft() const { return lineL; }
     const DelayBuffer& lineRight() const { return lineR; }

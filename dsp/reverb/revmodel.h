@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
-// revmodel: stereo room reverberator (the public-domain Schroeder/Moorer
-// design known as Freeverb). The input is summed to mono and scaled by 0.015,
-// then per channel:
+// revmodel: stereo room reverberator in the public-domain Schroeder/Moorer
+// form (parallel damped combs into series all-passes). The input is summed to
+// mono and scaled by 0.015, then per channel:
 //
 //   outL = AP4(AP3(AP2(AP1( sum of 8 damped combs ))))
 //   left  = outL * wet1 + outR * wet2 + left * dry,  right likewise

@@ -227,6 +227,7 @@ TEST(Delay, SwitchOffFadesEchoesOver882Samples)
     Rig run;
     run.feed(sine(30000));
     run.delay->setActive(false);
+    EXPECT_FALSE(run.delay->isActive());
     const std::vector<double> in = sine(3000);
     const size_t start = run.left.size();
     run.feed(in);
