@@ -491,6 +491,11 @@ bool PluginInstance::processBlock(int numSamples)
     outputChanges_.clear();
     outputEvents_.clear();
 
+    // Offsets were bounded by maxBlock when queued; a shorter block bounds them again.
+    if (numSamples < maxBlock_) {
+        changes_.clampOffsets(std::max(0, numSamples - 1));
+        events_.clampOffsets(std::max(0, numSamples - 1));
+    }
     if (transport_.sendContext)
         fillContext();
     data_.numSamples = numSamples;

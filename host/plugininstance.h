@@ -102,8 +102,9 @@ public:
     // --- per block (no allocation) -----------------------------------------------------------
     Transport& transport() { return transport_; }
 
-    // Queue a change for the next block (offset clamped to [0, maxBlock-1]). Points of one ID keep
-    // offset order. Returns false when the preallocated queues are full.
+    // Queue a change for the next block (offset clamped to [0, maxBlock-1], and to the block's
+    // last sample when the block is shorter). Points of one ID keep offset order. Returns false
+    // when the preallocated queues are full.
     bool setParameter(Steinberg::Vst::ParamID id, double normalized, int sampleOffset = 0);
     bool noteOn(int pitch, float velocity, int sampleOffset = 0, int channel = 0);
     bool noteOff(int pitch, float velocity = 0.0f, int sampleOffset = 0, int channel = 0);

@@ -47,6 +47,20 @@ tresult PLUGIN_API ParamValueQueue::addPoint(int32 sampleOffset, ParamValue valu
     return kResultOk;
 }
 
+void ParamValueQueue::clampOffsets(int32 maxOffset)
+{
+    if (maxOffset < 0)
+        maxOffset = 0;
+    int32 firstBeyond = count_;
+    while (firstBeyond > 0 && points_[static_cast<std::size_t>(firstBeyond - 1)].offset >= maxOffset)
+        --firstBeyond;
+    if (firstBeyond == count_)
+        return;
+    // Points at or beyond maxOffset collapse into one at maxOffset carrying the last value.
+    points_[static_cast<std::size_t>(firstBeyond)] = {maxOffset, points_[static_cast<std::size_t>(count_ - 1)].value};
+    count_ = firstBeyond + 1;
+}
+
 tresult PLUGIN_API ParamValueQueue::queryInterface(const TUID iid, void** obj)
 {
     QUERY_INTERFACE(iid, obj, FUnknown::iid, IParamValueQueue)
@@ -82,6 +96,12 @@ IParamValueQueue* PLUGIN_API ParameterChanges::addParameterData(const ParamID& i
     ParamValueQueue& queue = pool_[static_cast<std::size_t>(used_++)];
     queue.reset(id);
     return &queue;
+}
+
+void ParameterChanges::clampOffsets(int32 maxOffset)
+{
+    for (int32 i = 0; i < used_; ++i)
+        pool_[static_cast<std::size_t>(i)].clampOffsets(maxOffset);
 }
 
 bool ParameterChanges::addChange(ParamID id, int sampleOffset, double value)
@@ -126,6 +146,14 @@ tresult PLUGIN_API EventList::addEvent(Event& e)
     events_[static_cast<std::size_t>(pos)] = e;
     ++count_;
     return kResultOk;
+}
+
+void EventList::clampOffsets(int32 maxOffset)
+{
+    for (int32 i = 0; i < count_; ++i) {
+        Event& e = events_[static_cast<std::size_t>(i)];
+        e.sampleOffset = std::clamp(e.sampleOffset, 0, std::max<int32>(0, maxOffset));
+    }
 }
 
 tresult PLUGIN_API EventList::queryInterface(const TUID iid, void** obj)

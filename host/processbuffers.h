@@ -22,6 +22,8 @@ public:
 
     void reset(Steinberg::Vst::ParamID id);
     int capacity() const { return static_cast<int>(points_.size()); }
+    // Moves points beyond maxOffset to maxOffset; of the points that then share it, the last wins.
+    void clampOffsets(Steinberg::int32 maxOffset);
 
     Steinberg::Vst::ParamID PLUGIN_API getParameterId() override { return id_; }
     Steinberg::int32 PLUGIN_API getPointCount() override { return count_; }
@@ -53,6 +55,7 @@ public:
     virtual ~ParameterChanges() = default;
 
     void clear() { used_ = 0; }
+    void clampOffsets(Steinberg::int32 maxOffset);
 
     // Convenience for the host: adds one point to the queue of id (creating the queue).
     bool addChange(Steinberg::Vst::ParamID id, int sampleOffset, double value);
@@ -80,6 +83,8 @@ public:
 
     void clear() { count_ = 0; }
     int capacity() const { return static_cast<int>(events_.size()); }
+    // Moves events beyond maxOffset to maxOffset (their order is kept).
+    void clampOffsets(Steinberg::int32 maxOffset);
 
     Steinberg::int32 PLUGIN_API getEventCount() override { return count_; }
     Steinberg::tresult PLUGIN_API getEvent(Steinberg::int32 index, Steinberg::Vst::Event& e) override;

@@ -150,3 +150,23 @@ TEST(Transport, BarStartFollowsTheTimeSignature)
         EXPECT_DOUBLE_EQ(t.barStart(), c.barStart) << c.num << "/" << c.den << " at " << c.ppq;
     }
 }
+
+TEST(ParamValueQueue, ClampingOffsetsKeepsOrderAndTheLastValue)
+{
+    ParamValueQueue queue(8);
+    queue.reset(1);
+    int32 index = 0;
+    for (auto [offset, value] : {std::pair<int32, double>{10, 0.1}, {50, 0.5}, {70, 0.7}, {90, 0.9}})
+        queue.addPoint(offset, value, index);
+    queue.clampOffsets(60);
+    ASSERT_EQ(queue.getPointCount(), 3);
+    int32 offset = 0;
+    ParamValue value = 0;
+    queue.getPoint(1, offset, value);
+    EXPECT_EQ(offset, 50);
+    queue.getPoint(2, offset, value);
+    EXPECT_EQ(offset, 60);
+    EXPECT_DOUBLE_EQ(value, 0.9);
+    queue.clampOffsets(100); // nothing beyond: unchanged
+    EXPECT_EQ(queue.getPointCount(), 3);
+}

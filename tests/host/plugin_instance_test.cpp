@@ -275,6 +275,15 @@ TEST(ZamDelay, HostBlockPathAllocatesNothingAndDeliversQueuesAndEvents)
     p->processBlock(inPtr, 1, outPtr, 1, kBlock);
     EXPECT_EQ(seen.queues[4], 0);
     EXPECT_EQ(seen.events[4], 0);
+    // In a shorter block, offsets past its end move to its last sample.
+    p->setParameter(gain, 0.3, 100);
+    p->setParameter(gain, 0.4, 200);
+    p->noteOn(61, 1.0f, 150);
+    p->processBlock(inPtr, 1, outPtr, 1, 64);
+    ASSERT_EQ(seen.points[5], 1);
+    EXPECT_EQ(seen.offsets[5][0], 63);
+    EXPECT_DOUBLE_EQ(seen.values[5][0], 0.4);
+    EXPECT_EQ(seen.firstEvent[5].sampleOffset, 63);
     p->setProcessFunction(nullptr, nullptr);
 }
 
