@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The render tool: timeline parsing, the generated beat, and the executable's exits.
+// The command-line tools: the render tool's timeline parsing and generated beat, and both
+// executables' output and exits.
 #include "host/render/testsignal.h"
 #include "host/render/timeline.h"
 
@@ -160,10 +161,10 @@ struct RunResult {
     std::string out; // stdout and stderr together
 };
 
-RunResult runRender(const std::string& args)
+RunResult runTool(const char* tool, const std::string& args)
 {
     RunResult r;
-    const std::string command = std::string("'") + VAMPLET_RENDER_PATH + "' " + args + " 2>&1";
+    const std::string command = std::string("'") + tool + "' " + args + " 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe)
         return r;
@@ -173,6 +174,11 @@ RunResult runRender(const std::string& args)
     const int status = ::pclose(pipe);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+RunResult runRender(const std::string& args)
+{
+    return runTool(VAMPLET_RENDER_PATH, args);
 }
 
 std::string writeFile(const std::string& name, const std::string& text)
@@ -249,4 +255,38 @@ TEST(RenderTool, RendersTheBeatThroughABundleWithATimeline)
     for (std::size_t i = 176400 + 2205; i < samples.size(); ++i)
         tailPeak = std::max(tailPeak, std::fabs(samples[i]));
     EXPECT_GT(tailPeak, 0.01f); // echoes of the last beat after the input ended
+}
+
+TEST(HostTool, InfoPrintsFactoryClassesBusesAndParameters)
+{
+    const RunResult r = runTool(VAMPLET_HOST_PATH, "info /usr/lib/vst3/ZamDelay.vst3");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    for (const char* expected : {"Factory: vendor \"", "Classes (2):", "Audio Module Class \"ZamDelay\"",
+                                 "Component Controller Class \"ZamDelay\"", "subcategories \"Fx|Delay",
+                                 "Buses (2):", "input  audio 0", "arrangement mono", "Parameters (",
+                                 "\"Feedback\""}) {
+        EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+    }
+}
+
+TEST(HostTool, BadBundleOrUsageFailsWithOneLine)
+{
+    struct Case {
+        std::string args;
+        int exitCode;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"info /nonexistent/Gone.vst3", 1, "vamplet-host: cannot load '/nonexistent/Gone.vst3': no such bundle"},
+        {"info /usr/lib/vst3", 1, "vamplet-host: cannot load '/usr/lib/vst3': bundle has no library"},
+        {"explode", 2, "usage: vamplet-host info [bundle]"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = runTool(VAMPLET_HOST_PATH, c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
+        if (c.exitCode == 1) {
+            EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        }
+    }
 }
