@@ -6,9 +6,13 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <climits>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 using namespace Steinberg;
 
@@ -98,6 +102,16 @@ std::shared_ptr<Module> Module::load(const std::string& bundlePathIn, std::strin
         return nullptr;
     }
 
+    // One Module per library, as hosts keep it: a second load while the first is alive shares
+    // it, so ModuleEntry and ModuleExit run once per dlopen/dlclose pair.
+    static std::mutex cacheMutex;
+    static std::map<std::string, std::weak_ptr<Module>> cache;
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    char resolved[PATH_MAX];
+    const std::string key = ::realpath(library.c_str(), resolved) ? std::string(resolved) : library;
+    if (std::shared_ptr<Module> existing = cache[key].lock())
+        return existing;
+
     std::shared_ptr<Module> module(new Module());
     module->bundlePath_ = bundlePath;
     module->handle_ = ::dlopen(library.c_str(), RTLD_LAZY | RTLD_LOCAL);
@@ -126,6 +140,7 @@ std::shared_ptr<Module> Module::load(const std::string& bundlePathIn, std::strin
         fail(error, prefix + "GetPluginFactory returned no factory");
         return nullptr;
     }
+    cache[key] = module;
     return module;
 }
 

@@ -41,7 +41,8 @@ std::string expandHome(const std::string& path);
 class Module {
 public:
     // Loads the bundle's library with dlopen(RTLD_LAZY | RTLD_LOCAL), calls ModuleEntry and
-    // GetPluginFactory. On failure returns nullptr and, when error is given, a one-line reason.
+    // GetPluginFactory. While a Module of the same library is alive, returns that one.
+    // On failure returns nullptr and, when error is given, a one-line reason.
     static std::shared_ptr<Module> load(const std::string& bundlePath, std::string* error);
 
     ~Module(); // releases the factory, calls ModuleExit, dlclose

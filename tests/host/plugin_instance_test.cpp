@@ -439,3 +439,21 @@ TEST(ZamDelay, RefusedBusArrangementFallsBackToThePluginsOwn)
         EXPECT_TRUE(p->processBlock(kBlock));
     }
 }
+
+TEST(ZamDelay, InstancesShareOneModuleAndOutliveEachOther)
+{
+    auto a = loadZamDelay();
+    std::string error;
+    auto b = PluginInstance::load(std::string(kZamDelay) + "/", &error); // same bundle, other spelling
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->module(), b->module());
+    ASSERT_TRUE(a->setup(kRate, kBlock));
+    ASSERT_TRUE(b->setup(kRate, kBlock));
+    a.reset(); // the module stays loaded for b
+    std::vector<float> in(kBlock, 0.5f), out(kBlock, 0.0f);
+    const float* i[] = {in.data()};
+    float* o[] = {out.data()};
+    EXPECT_TRUE(b->processBlock(i, 1, o, 1, kBlock));
+    EXPECT_NE(out[kBlock - 1], 0.0f);
+}
