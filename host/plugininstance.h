@@ -122,7 +122,7 @@ public:
     // the queued changes and events and the transport, then clears the queues and advances the
     // transport. Returns false when not set up, numSamples is out of range, or process fails.
     bool processBlock(int numSamples);
-    // Convenience for the main buses: copies in (inChannels arrays; missing plug-in channels get
+    // Convenience for the main buses of a 32-bit set-up: copies in (inChannels arrays; missing plug-in channels get
     // silence) and copies the main output into out (outChannels arrays; extra ones get silence).
     bool processBlock(const float* const* in, int inChannels, float* const* out, int outChannels,
                       int numSamples);

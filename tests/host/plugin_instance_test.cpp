@@ -446,7 +446,7 @@ TEST(ZamDelay, InstancesShareOneModuleAndOutliveEachOther)
     std::string error;
     auto b = PluginInstance::load(std::string(kZamDelay) + "/", &error); // same bundle, other spelling
     ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
+    ASSERT_NE(b, nullptr) << error;
     EXPECT_EQ(a->module(), b->module());
     ASSERT_TRUE(a->setup(kRate, kBlock));
     ASSERT_TRUE(b->setup(kRate, kBlock));
