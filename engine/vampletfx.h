@@ -19,6 +19,10 @@
 #include "engine/notelist.h"
 #include "engine/paramids.h"
 #include "dsp/crossfader2.h"
+#include "dsp/delay.h"
+#include "dsp/highlifefilter.h"
+#include "dsp/paramsmooth.h"
+#include "dsp/reverb/revmodel.h"
 
 namespace vamplet {
 
@@ -228,6 +232,62 @@ class VampletFX {
   Crossfader2 transportStartFade;  // transport starts with the loop on: silence -> loop
   Crossfader2 changeFade;          // a change moves the play position; effect changes
 
+  // ---- Loop effects (vampletfx_effects.cpp) ----
+  // Effect numbers, as parameter 5 selects them.
+  enum LoopEffect : int32_t {
+    kFxGate = 0,
+    kFxBitReducer,
+    kFxAutopan,
+    kFxHipass,
+    kFxPhaser,
+    kFxTimeExpand,
+    kFxReverb,
+    kFxDelay,
+    kNumLoopEffects
+  };
+  // The autopan period in samples for a "param" value: two beats down to a thirty-second of a
+  // bar in halving steps (never 0); 22,050 for a value off the table.
+  uint64_t setAutopanRate(double value);
+
+  int32_t holdIndex = 0;        // loop index held by the bit reducer
+  double grainTick = 0.0;       // ticks into the current time-expansion grain
+  double grainWindow = 1.0;     // the grains' fade window value; 1.0 at every block start
+  bool panSide = false;         // the autopan's current side
+  double panGain = 1.0;         // the autopan's crossing gain, 1 -> 0 within 1/50 s of a flip
+  int32_t panCounter = 0;       // samples counted towards the next autopan flip
+  CHighLifeFilter hipassLeft, hipassRight;
+  CParamSmooth cutoffSmoother{4.0f, 44100.0f};
+  CParamSmooth resonanceSmoother{4.0f, 44100.0f};
+
+  // Phaser: six first-order all-pass stages swept by one oscillator, single precision. The
+  // sweep range and rate are set for 44.1 kHz and not adapted to other rates.
+  struct PhaserStage {
+    float coefficient = 0.0f;
+    float state = 0.0f;
+  };
+  PhaserStage phaserStages[6];
+  float phaserMinDelay = 440.0f / 22050.0f;
+  float phaserMaxDelay = 1600.0f / 22050.0f;
+  float phaserFeedback = 0.7f;
+  float phaserLfoPhase = 0.0f;
+  float phaserLfoIncrement = 6.28318f * 0.5f / 44100.0f;
+  float phaserDepth = 1.0f;
+  float phaserLastOutput = 0.0f;
+
+  // Gate: released over gateTimeMs along 1 - sqrt(i / n) once the play position passes the
+  // threshold; gateFade glides between gains when the threshold moves.
+  std::vector<double> gateCurve;
+  double gateTimeMs = 10.0;
+  int32_t gateCurveLength = 0;
+  int32_t gateSampleRate = 44100;
+  double gateGain = 1.0;
+  double gatePreviousGain = 1.0;
+  double gatePreviousThreshold = 0.0;
+  Crossfader2 gateFade;
+
+  revmodel reverb;
+  Delay delay{88200};
+
 
   // ---- MIDI note triggering and the assign table ----
   static constexpr int kMidiNotes = 128;
@@ -269,8 +329,15 @@ class VampletFX {
   // Loads a crossfader with the last output pair and starts it.
   void startFadeFromLastOutput(Crossfader2& fade);
   // The loop effect stage: replaces the loop pair by the chosen effect mixed against the plain
-  // loop. A pass-through until the loop effects exist.
-  void applyLoopEffect(double& left, double& right, double plainLeft, double plainRight);
+  // loop by dry/wet. The bit reducer may lower `speed` (2.0 becomes 1.99).
+  void applyLoopEffect(double& left, double& right, double plainLeft, double plainRight, double& speed);
+  // The time-expansion grain clock: runs at every sample of a playing loop, whatever effect.
+  void runGrainClock(double speed);
+  // Effect set-up: the gate curve, crossfader and smoothers for a rate (resume, before the
+  // buffers), then the reverb muted and the delay given the rate (resume, last).
+  void buildGateCurve(int32_t rate);
+  void resumeEffects(int32_t rate);
+  void resumeEffectBlocks(double rate);
   bool buffersReady() const { return captureBuffer[0] && loopBuffer[0]; }
 
   std::unique_ptr<float, FreeDeleter> captureStorage;

@@ -105,6 +105,7 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
   uint64_t songPosition = static_cast<uint64_t>(toSamples(ppqPosition * beatLength));
   positionInBeat = std::fmod(ppqPosition * beatLength, beatLength);
   const bool blockStartsOnBeat = positionInBeat < 1.01;  // then every sample counts as a beat
+  grainWindow = 1.0;  // the time-expansion window starts every block fully open
   // The automation recorder advances by the block here once it exists.
 
   const bool cycleWraps = cycleActive && cycleEnd > cycleStart;
@@ -161,7 +162,7 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
         }
         loopPlaying = true;
         startPending = false;
-        // The autopan counter is set to the song position here once loop effects exist.
+        panCounter = static_cast<int32_t>(static_cast<uint32_t>(songPosition));  // autopan flips on the song grid
         startFade.start();
       }
       if (changePending) {
@@ -183,7 +184,7 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
       outR[i] = r;
       lastOutputLeft = l;
       lastOutputRight = r;
-      // The loop effects' delay is deactivated here once it exists.
+      delay.setActive(false);  // the loop effect's delay starts afresh when next chosen
     } else {
       // Loop path. Live recording continues beyond the loop, up to two bars.
       if (recording) {
@@ -224,8 +225,8 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
       const double plainLeft = left;
       const double plainRight = right;
 
-      // The time-expansion grain clock runs here once loop effects exist.
-      if (currentLoop && currentLoop->fxOn) applyLoopEffect(left, right, plainLeft, plainRight);
+      runGrainClock(speed);
+      if (currentLoop && currentLoop->fxOn) applyLoopEffect(left, right, plainLeft, plainRight, speed);
 
       float l = static_cast<float>(left);
       float r = static_cast<float>(right);
@@ -258,10 +259,6 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
     writeScope(outL, outR, n);
   else
     writeScope(outL, outL, n);
-}
-
-void VampletFX::applyLoopEffect(double&, double&, double, double) {
-  // Pass-through: the loop effects are not built yet; the loop pair stays as read.
 }
 
 void VampletFX::startFadeFromLastOutput(Crossfader2& fade) {

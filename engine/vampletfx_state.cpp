@@ -61,7 +61,9 @@ void VampletFX::FreeDeleter::operator()(void* p) const { std::free(p); }
 
 VampletFX::VampletFX() {
   // Members take their defaults from the class definition.
-  // Loop effects and automation recorder set-up goes here once they exist.
+  // Loop effects: the gate curve for 44.1 kHz; the phaser, reverb and delay are built as members.
+  buildGateCurve(44100);
+  // Automation recorder set-up goes here once it exists.
   prepareSettingsFolder();
   loadMidiAssign();
 }
@@ -79,7 +81,8 @@ void VampletFX::resume(double rate, int maxBlockSize) {
   const int fadeRate = (std::isfinite(rate) && rate > 0.0 && rate < 1.0e7) ? static_cast<int>(rate) : 0;
   for (Crossfader2* fade : {&stopFade, &startFade, &wrapFade, &transportStopFade, &transportStartFade, &changeFade})
     fade->setSamplerate(fadeRate);
-  // The gate, smoothers and step sequencer are brought to the rate here once they exist.
+  resumeEffects(fadeRate);  // the gate and the high-pass smoothers
+  // The step sequencer is brought to the rate here once it exists.
 
   // Capture and loop buffers: allocated once (calloc: zeroed pages come lazily from the OS),
   // kept with their contents across later calls.
@@ -114,7 +117,7 @@ void VampletFX::resume(double rate, int maxBlockSize) {
     floatOutputBuffers[0] = base + 2 * static_cast<size_t>(length);
     floatOutputBuffers[1] = base + 3 * static_cast<size_t>(length);
   }
-  // The reverb is muted and the delay given the rate here once loop effects exist.
+  resumeEffectBlocks(rate);  // reverb muted, delay given the rate
 }
 
 void VampletFX::suspend() {}
@@ -275,25 +278,26 @@ void VampletFX::handleReverse(int, float value) {
 void VampletFX::handleFx(int, float value) {
   const bool on = switchOn(value);
   if (on == slot.fxOn) return;
+  // The delay starts afresh whenever the effect is chosen again.
+  if (!on) delay.setActive(false);
   slot.fxOn = on;
   if (currentLoop == &slot) {
     changePending = true;
     fxChangeFadePending = true;
   }
-  // The synced delay follows the effect switch here once it exists.
 }
 
 void VampletFX::handleFxId(int, float value) {
   // 7 * v in single precision, truncated: v = k/7 selects effect k.
   const int fx = static_cast<int>(7.0f * value);
   if (fx == slot.fxId) return;
+  if (fx != kFxDelay) delay.setActive(false);
   slot.fxId = fx;
   slot.fxIdValue = value;
   if (currentLoop == &slot) {
     changePending = true;
     fxChangeFadePending = true;
   }
-  // The synced delay follows the effect number here once it exists.
 }
 
 void VampletFX::handleParam(int, double value) {

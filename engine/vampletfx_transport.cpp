@@ -74,7 +74,9 @@ bool VampletFX::processVstTimeInfo(int n) {
       setPhase(ppq);
   }
 
-  // A tempo change reaches the synced delay and the automation recorder here once they exist.
+  // A tempo change reaches the loop effect's synced delay (and the automation recorder here once
+  // it exists).
+  if (tempo != oldTempo) delay.setSamplePerBeat(tempo, sampleRate);
 
   transportPlaying = playing;
   if (firstTimeInfo) {
