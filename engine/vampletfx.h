@@ -18,6 +18,7 @@
 
 #include "engine/notelist.h"
 #include "engine/paramids.h"
+#include "engine/stepsequencer.h"
 #include "dsp/crossfader2.h"
 #include "dsp/delay.h"
 #include "dsp/highlifefilter.h"
@@ -288,6 +289,29 @@ class VampletFX {
   revmodel reverb;
   Delay delay{88200};
 
+  // ---- Automation recorder (vampletfx_recorder.cpp; audio thread, or no block running) ----
+  // Tracks of the step sequencer and the control each one can take the place of.
+  enum AutomationTrack : int { kTrackLoopSize = 0, kTrackDryWet, kTrackParam, kTrackPitch, kAutomationTracks };
+  static constexpr double kAutomationDefaults[kAutomationTracks] = {0.0, 1.0, 0.5, 0.5};
+  // Enables the loop-size track for v = 0 when it holds recorded data.
+  void handleRecall(double v);
+  // Clear every track (or the loop-size track only), then take the loop length from the slot.
+  void clearAllAutomation();
+  void clearCurrentAutomation();
+  // Save and restore the four tracks: step values, speed, enabled and empty flags. Restored
+  // tracks are marked loaded, so the first hand change of their control keeps them enabled.
+  void copyStepSequencerToData(LoopSequencerData& data);
+  void copyStepSequencerFromData(const LoopSequencerData& data);
+  // The loop-size track's length in samples for a normalised value; the triplet grid
+  // (parameter 12) selects the finer table with thirds of a beat.
+  double getSyncValue(double value) const;
+  // Inputs of the effect stage: the control's value, or an enabled track's in its place.
+  float automatedParam(float param) const;
+  float automatedDryWet(float dryWet) const;
+
+  StepSequencer sequencer;  // for the loop slot (id 0)
+  // The last value taken from each track.
+  double automationValue[kAutomationTracks] = {0.0, 1.0, 0.5, 0.5};
 
   // ---- MIDI note triggering and the assign table ----
   static constexpr int kMidiNotes = 128;
@@ -328,6 +352,16 @@ class VampletFX {
   void copyFromCapture(int64_t end, int64_t count);
   // Loads a crossfader with the last output pair and starts it.
   void startFadeFromLastOutput(Crossfader2& fade);
+  // Automation recorder: track defaults (construction); the step values due at sample i, with
+  // an enabled loop-size track setting the length; the playback speed with an enabled pitch
+  // track in place of `speed`; the restart of a playing loop on a bar line; a hand change of a
+  // control releasing its track; the loop length taken back from the slot.
+  void setAutomationDefaults();
+  void takeAutomation(int i, uint64_t songPosition, uint64_t bar);
+  double automatedSpeed(double speed, uint64_t songPosition, uint64_t bar);
+  void restartOnBarLine(uint64_t songPosition, uint64_t bar);
+  void releaseAutomationTrack(int index);
+  void refreshLoopLength();
   // The loop effect stage: replaces the loop pair by the chosen effect mixed against the plain
   // loop by dry/wet. The bit reducer may lower `speed` (2.0 becomes 1.99).
   void applyLoopEffect(double& left, double& right, double plainLeft, double plainRight, double& speed);

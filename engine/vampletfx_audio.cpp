@@ -106,7 +106,7 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
   positionInBeat = std::fmod(ppqPosition * beatLength, beatLength);
   const bool blockStartsOnBeat = positionInBeat < 1.01;  // then every sample counts as a beat
   grainWindow = 1.0;  // the time-expansion window starts every block fully open
-  // The automation recorder advances by the block here once it exists.
+  sequencer.process(n);  // the automation recorder queues the steps of this block
 
   const bool cycleWraps = cycleActive && cycleEnd > cycleStart;
   const uint64_t cycleStartSample = cycleWraps ? static_cast<uint64_t>(toSamples(cycleStart * beatLength)) : 0;
@@ -114,7 +114,9 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
 
   // 5. Per sample.
   for (int i = 0; i < n; ++i) {
-    // Automation intake: the automation recorder's due step values are taken here once it exists.
+    // Automation intake: the step values due at this sample; an enabled loop-size track sets the
+    // loop length.
+    takeAutomation(i, songPosition, bar);
 
     // Capture, continuously.
     if (captureWriteIndex >= captureLength) captureWriteIndex = 0;
@@ -215,7 +217,7 @@ void VampletFX::processVampletFX(double** inputs, double** outputs, int n) {
       }
 
       // The pitch is heard only while free pitch is on.
-      double speed = playSpeed;
+      double speed = automatedSpeed(playSpeed, songPosition, bar);
       if (currentLoop && currentLoop->freePitch == 0.0f) speed = 1.0;
 
       // Read without interpolation; the index is held inside the buffer.

@@ -63,8 +63,8 @@ VampletFX::VampletFX() {
   // Members take their defaults from the class definition.
   // Loop effects: the gate curve for 44.1 kHz; the phaser, reverb and delay are built as members.
   buildGateCurve(44100);
-  // Automation recorder set-up goes here once it exists.
   prepareSettingsFolder();
+  setAutomationDefaults();  // the step tracks' default values
   loadMidiAssign();
 }
 
@@ -82,7 +82,7 @@ void VampletFX::resume(double rate, int maxBlockSize) {
   for (Crossfader2* fade : {&stopFade, &startFade, &wrapFade, &transportStopFade, &transportStartFade, &changeFade})
     fade->setSamplerate(fadeRate);
   resumeEffects(fadeRate);  // the gate and the high-pass smoothers
-  // The step sequencer is brought to the rate here once it exists.
+  sequencer.updateTempo(tempo, rate);
 
   // Capture and loop buffers: allocated once (calloc: zeroed pages come lazily from the OS),
   // kept with their contents across later calls.
@@ -250,6 +250,7 @@ void VampletFX::handleLoop(int, float value) {
 }
 
 void VampletFX::handleValue(int, double value) {
+  const double oldLength = slot.length;
   slot.sizeValue = static_cast<float>(value);
   setSyncValue(&slot, value);
   if (currentLoop == &slot) {
@@ -257,15 +258,18 @@ void VampletFX::handleValue(int, double value) {
     currentLength = slot.length;
     if (currentLength != old && loopPlaying) changePending = true;
   }
-  // The synced delay and the automation recorder follow the loop size here once they exist.
+  // The synced delay follows the loop size here once it exists.
+  // A hand change that alters the loop length releases the loop-size track.
+  if (slot.length != oldLength) releaseAutomationTrack(kTrackLoopSize);
 }
 
 void VampletFX::handlePitch(int, float value) {
+  const float oldPitch = slot.pitchValue;
   slot.pitchValue = value;
   // One octave either way: 0 -> 0.5, 0.5 -> 1, 1 -> 2 (single precision).
   slot.pitchRatio = std::pow(2.0f, (value - 0.5f) * 2.0f * 12.0f / 12.0f);
   if (currentLoop == &slot) playSpeed = slot.pitchRatio;
-  // The automation recorder follows the pitch here once it exists.
+  if (value != oldPitch) releaseAutomationTrack(kTrackPitch);
 }
 
 void VampletFX::handleReverse(int, float value) {
@@ -302,12 +306,14 @@ void VampletFX::handleFxId(int, float value) {
 
 void VampletFX::handleParam(int, double value) {
   slot.param = static_cast<float>(value);
-  // The synced delay and the automation recorder follow "param" here once they exist.
+  // The synced delay follows "param" here once it exists.
+  releaseAutomationTrack(kTrackParam);
 }
 
 void VampletFX::handleDryWet(int, double value) {
   slot.dryWet = static_cast<float>(value);
-  // The synced delay and the automation recorder follow dry/wet here once they exist.
+  // The synced delay follows dry/wet here once it exists.
+  releaseAutomationTrack(kTrackDryWet);
 }
 
 void VampletFX::handleFreePitch(int, double value) { slot.freePitch = static_cast<float>(value); }

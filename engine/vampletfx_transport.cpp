@@ -70,13 +70,16 @@ bool VampletFX::processVstTimeInfo(int n) {
           toSampleCount(ce - static_cast<double>(lastSamplePos) + static_cast<double>(samplePos) - cs) - expected;
       cycleWrap = overshoot >= -2 && overshoot <= 2;
     }
-    if (!cycleWrap && tempo == oldTempo && delta != 0 && std::llabs(delta - expected) > 3 && loopPlaying)
+    const bool jumped = !cycleWrap && tempo == oldTempo && delta != 0 && std::llabs(delta - expected) > 3;
+    if (jumped && loopPlaying)
       setPhase(ppq);
+    else if (jumped || cycleWrap)
+      sequencer.play(ppq);  // the automation follows the song position with the loop off too
   }
 
-  // A tempo change reaches the loop effect's synced delay (and the automation recorder here once
-  // it exists).
+  // A tempo change reaches the loop effect's synced delay and the automation recorder.
   if (tempo != oldTempo) delay.setSamplePerBeat(tempo, sampleRate);
+  if (tempo != oldTempo) sequencer.updateTempo(tempo, hostTime.sampleRate);
 
   transportPlaying = playing;
   if (firstTimeInfo) {
@@ -115,16 +118,16 @@ void VampletFX::hostSequencerPlay() {
     transportStartFade.start();
     loopPlaying = true;
   }
-  // The automation recorder moves to ppqPosition here once it exists.
+  sequencer.play(ppqPosition);
 }
 
 void VampletFX::hostSequencerStop() {
   if (loopPlaying) startFadeFromLastOutput(transportStopFade);
-  // The automation recorder empties its step queues here once it exists.
+  for (StepTrack& track : sequencer.tracks) track.resetStepFifo();
 }
 
 void VampletFX::setPhase(double ppq) {
-  // The automation recorder moves to ppq here once it exists.
+  sequencer.play(ppq);
   loopEnd = currentLength;
   if (currentLength > 0.0) playPosition = std::fmod(beatLength * ppq * playSpeed, currentLength);
   barPhase = std::fmod(ppq * beatLength, 4.0 * beatLength);
