@@ -294,7 +294,7 @@ void Vamplet::render (ProcessData& data)
 
 	// Hosts may send blocks longer than announced: render them in pieces the engine's
 	// conversion buffers can take.
-	const int32 piece = std::max<int32> (1, std::min (engine->blockSize, silenceLength > 0 ? silenceLength : engine->blockSize));
+	const int32 piece = std::max<int32> (1, std::min (engine->blockSize, silenceLength));
 	for (int32 done = 0; done < data.numSamples; done += piece)
 	{
 		const int32 n = std::min (piece, data.numSamples - done);
@@ -323,13 +323,28 @@ void Vamplet::render (ProcessData& data)
 	}
 }
 
+void Vamplet::clearOutputs (ProcessData& data)
+{
+	AudioBusBuffers& out = data.outputs[0];
+	const bool is64 = data.symbolicSampleSize == kSample64;
+	for (int32 c = 0; c < out.numChannels; ++c)
+	{
+		void* dst = is64 ? static_cast<void*> (out.channelBuffers64[c])
+		                 : static_cast<void*> (out.channelBuffers32[c]);
+		if (dst)
+			std::memset (dst, 0, static_cast<size_t> (data.numSamples) * (is64 ? 8 : 4));
+	}
+}
+
 void Vamplet::bypassCopy (ProcessData& data)
 {
 	AudioBusBuffers& out = data.outputs[0];
 	const int32 inChannels = (data.numInputs > 0 && data.inputs) ? data.inputs[0].numChannels : 0;
 	if (inChannels <= 0)
 		return;
-	const bool is64 = processSetup.symbolicSampleSize == kSample64;
+	// The block's own sample size says what its buffers hold (a host may send 64-bit blocks
+	// although the setup asked for 32-bit ones).
+	const bool is64 = data.symbolicSampleSize == kSample64;
 	const size_t bytes = static_cast<size_t> (data.numSamples) * (is64 ? 8 : 4);
 	for (int32 c = 0; c < out.numChannels; ++c)
 	{
@@ -358,11 +373,13 @@ tresult PLUGIN_API Vamplet::process (ProcessData& data)
 	out.silenceFlags = 0;
 	if (data.numSamples <= 0 || out.numChannels <= 0)
 		return kResultOk;
-
-	if (engine->getParameter (vamplet::kParamBypass) < 0.5)
+	const double bypass = engine->getParameter (vamplet::kParamBypass);
+	if (!(bypass < 0.5)) // at 0.5 and above, or not a number
+		bypassCopy (data);
+	else if (silenceLength > 0)
 		render (data);
 	else
-		bypassCopy (data);
+		clearOutputs (data); // never activated: nothing to render with
 	return kResultOk;
 }
 

@@ -52,6 +52,7 @@ private:
 	void applyRestoredState ();
 	void render (ProcessData& data);
 	void bypassCopy (ProcessData& data);
+	void clearOutputs (ProcessData& data);
 	void sendTimerMessages ();
 
 	::vamplet::VampletFX* engine;

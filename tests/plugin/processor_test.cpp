@@ -128,6 +128,38 @@ TEST_F (Processor, BypassCopiesMonoInputToBothOutputs)
 	EXPECT_EQ (block.outBus.silenceFlags, 0u);
 }
 
+TEST_F (Processor, SixtyFourBitBlocksBypassWholeAndSilenceBeforeActivation)
+{
+	// Never activated: nothing to render with, so the output is silence, not stale memory.
+	Block early (2, 2, 16);
+	early.out[0].assign (16, 0.3f);
+	ASSERT_EQ (processor->process (early.data), kResultOk);
+	EXPECT_EQ (early.out[0], std::vector<float> (16, 0.0f));
+
+	// A 64-bit block although the setup was 32-bit: bypass copies whole 8-byte samples.
+	activate ();
+	engine->setParameter (10, 1.0);
+	std::vector<double> in (32), outL (32, 9.0), outR (32, 9.0);
+	for (int i = 0; i < 32; ++i)
+		in[i] = 0.001 * (i + 1);
+	double* inPtr[1] = {in.data ()};
+	double* outPtr[2] = {outL.data (), outR.data ()};
+	AudioBusBuffers inBus {}, outBus {};
+	inBus.numChannels = 1;
+	inBus.channelBuffers64 = inPtr;
+	outBus.numChannels = 2;
+	outBus.channelBuffers64 = outPtr;
+	ProcessData data {};
+	data.symbolicSampleSize = kSample64;
+	data.numSamples = 32;
+	data.numInputs = data.numOutputs = 1;
+	data.inputs = &inBus;
+	data.outputs = &outBus;
+	ASSERT_EQ (processor->process (data), kResultOk);
+	EXPECT_EQ (outL, in);
+	EXPECT_EQ (outR, in);
+}
+
 TEST_F (Processor, MissingInputIsSilenceAndNoOutputStillTakesChanges)
 {
 	activate ();
