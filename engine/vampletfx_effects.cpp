@@ -118,9 +118,9 @@ void VampletFX::runGrainClock(double speed) {
 void VampletFX::applyLoopEffect(double& left, double& right, double plainLeft, double plainRight,
                                 double& speed) {
   if (!currentLoop) return;
-  // Control values of this sample; the automation recorder may replace them here.
-  const float p = currentLoop->param;
-  const float w = currentLoop->dryWet;
+  // Control values of this sample, or an enabled automation track's in their place.
+  const float p = automatedParam(currentLoop->param);
+  const float w = automatedDryWet(currentLoop->dryWet);
 
   switch (currentLoop->fxId) {
     case kFxGate: {
@@ -260,6 +260,12 @@ void VampletFX::applyLoopEffect(double& left, double& right, double plainLeft, d
       if (!delay.isActive()) delay.setActive(true);
       delay.setTimeF(p);
       delay.process3(left, right);
+      // One bad sample must not leave the lines poisoned for good: switching off and on again
+      // empties the lines and their filters.
+      if (!std::isfinite(left) || !std::isfinite(right)) {
+        delay.setActive(false);
+        delay.setActive(true);
+      }
       break;
 
     default:

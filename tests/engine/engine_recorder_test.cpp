@@ -470,3 +470,27 @@ TEST(EngineRecorder, TransportDrivesTheSequencer) {
   rig.render(1);
   EXPECT_EQ(t.currentStep, 13);  // step 12 (at beat 3) taken at the first sample
 }
+
+TEST(EngineRecorder, DryWetTrackSetsTheEffectMix) {
+  // A high-pass loop effect at full wet against the same loop with no effect: a dry/wet track
+  // at 0 takes the effect out of the mix, the control alone leaves it in.
+  const struct {
+    bool trackEnabled, sameAsPlain;
+  } cases[] = {{true, true}, {false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.trackEnabled);
+    LoopRig plain, effect;
+    for (LoopRig* rig : {&plain, &effect}) startBarLoop(*rig, 30000);
+    effect.fx.setParameter(vamplet::kParamFxId, 3.0 / 7);  // high-pass
+    effect.fx.setParameter(vamplet::kParamDryWet, 1.0);
+    effect.fx.setParameter(vamplet::kParamFxOn, 1.0);
+    LoopSequencerData data;
+    for (double& v : data.tracks[1].stepValues) v = 0.0;
+    data.tracks[1].enabled = c.trackEnabled;
+    effect.fx.copyStepSequencerFromData(data);
+    for (LoopRig* rig : {&plain, &effect}) rig->renderUntil(60000);
+    int differing = 0;
+    for (int64_t s = 50000; s < 60000; ++s) differing += plain.outAt(s) != effect.outAt(s);
+    EXPECT_EQ(differing == 0, c.sameAsPlain) << differing;
+  }
+}
