@@ -35,16 +35,20 @@ TEST(EngineAllocation, ProcessAllocatesNothingDuringALongRenderWithLoopChanges) 
   float* out[2] = {outL.data(), outR.data()};
   std::vector<int8_t> scope(vamplet::VampletFX::kScopeSize);
 
-  // Parameter changes cycled through while rendering: {id, value}.
-  const double changes[][2] = {{0, 1.0}, {1, 0.4}, {3, 1.0}, {2, 0.9}, {4, 1.0}, {5, 0.5}, {1, 0.8},
-                               {0, 0.0}, {0, 1.0}, {3, 0.0}, {8, 0.0}, {12, 1.0}, {1, 0.0}, {13, 0.0},
-                               {0, 0.0}, {1, 1.0}, {0, 1.0}, {6, 0.3}, {7, 0.2}, {4, 0.0}};
+  // Parameter changes cycled through while rendering: {id, value}. The loop plays through each
+  // of the eight effects (parameter 5 = k / 7), at double speed for the bit reducer.
+  const double changes[][2] = {{0, 1.0}, {1, 0.4}, {4, 1.0}, {5, 0.0},     {6, 0.3},     {5, 1 / 7.0},
+                               {2, 1.0}, {5, 2 / 7.0}, {2, 0.5}, {5, 3 / 7.0}, {3, 1.0}, {5, 4 / 7.0},
+                               {7, 0.6}, {5, 5 / 7.0}, {6, 0.9}, {5, 6 / 7.0}, {3, 0.0}, {5, 1.0},
+                               {1, 0.8}, {0, 0.0}, {0, 1.0}, {2, 0.9}, {8, 0.0}, {12, 1.0}, {1, 0.0},
+                               {13, 0.0}, {0, 0.0}, {1, 1.0}, {0, 1.0}, {6, 0.3}, {7, 0.2}, {4, 0.0}};
   const int numChanges = static_cast<int>(sizeof(changes) / sizeof(changes[0]));
 
   long blocksRun = 0;
   int64_t pos = 0;
   double bpm = 120.0;
   counting = true;
+  bool effectsRan[vamplet::VampletFX::kNumLoopEffects] = {};
   for (int b = 0; b < 4000; ++b) {
     for (int i = 0; i < kBlock; ++i) {
       inL[i] = static_cast<float>((pos + i) % 1000) / 1000.0f;
@@ -64,10 +68,12 @@ TEST(EngineAllocation, ProcessAllocatesNothingDuringALongRenderWithLoopChanges) 
     fx.process(in, out, kBlock);
     if (b % 4 == 0) fx.readScope(scope.data(), static_cast<int>(scope.size()));
     if (playing) pos += kBlock;
+    if (playing && fx.loopPlaying && fx.slot.fxOn) effectsRan[fx.slot.fxId] = true;
     ++blocksRun;
   }
   counting = false;
   EXPECT_EQ(allocations.load(), 0);
   EXPECT_EQ(blocksRun, 4000);
   EXPECT_GT(fx.recordIndex, 0);  // loops did play
+  for (int k = 0; k < vamplet::VampletFX::kNumLoopEffects; ++k) EXPECT_TRUE(effectsRan[k]) << "effect " << k;
 }
