@@ -469,6 +469,15 @@ TEST(EngineRecorder, TransportDrivesTheSequencer) {
   rig.playing = true;
   rig.render(1);
   EXPECT_EQ(t.currentStep, 13);  // step 12 (at beat 3) taken at the first sample
+
+  // The host's cycle of a bar and a half wraps back to its start: the tracks go back with it.
+  LoopRig cycle;
+  cycle.cycle = true;
+  cycle.cycleEndPpq = 6.0;
+  cycle.renderUntil(static_cast<int64_t>(6 * kBeat));
+  cycle.pos = 0;
+  cycle.render(64);
+  EXPECT_NEAR(cycle.fx.sequencer.tracks[0].trackPosition, 64 / kBeat, 1e-9);
 }
 
 TEST(EngineRecorder, DryWetTrackSetsTheEffectMix) {
