@@ -36,6 +36,19 @@ float snareBody(double t)
     return static_cast<float>(0.3 * std::exp(-t / 0.06) * std::sin(kTwoPi * 185.0 * t));
 }
 
+// Bass: one plucked note per eighth (a sine with a little second harmonic, 90 ms decay). The
+// notes walk a four-bar progression and an arpeggio within each bar, so every beat and every
+// bar sounds different and a loop of any length is heard (and seen) as a repetition.
+float bass(double sinceNote, long eighthIndex, int eighthsPerBar)
+{
+    static const double roots[4] = {55.0, 65.406, 73.416, 48.999}; // A1, C2, D2, G1
+    static const double steps[8] = {1.0, 1.5, 2.0, 1.5, 1.189, 1.5, 2.0, 2.378};
+    const long bar = eighthIndex / (eighthsPerBar > 0 ? eighthsPerBar : 8);
+    const double f = roots[bar % 4] * steps[eighthIndex % 8];
+    const double env = 0.16 * std::exp(-sinceNote / 0.09);
+    return static_cast<float>(env * (std::sin(kTwoPi * f * sinceNote) + 0.3 * std::sin(kTwoPi * 2.0 * f * sinceNote)));
+}
+
 } // namespace
 
 std::vector<std::vector<float>> generateBeat(double sampleRate, double tempo, int num, int den, long frames,
@@ -57,6 +70,7 @@ std::vector<std::vector<float>> generateBeat(double sampleRate, double tempo, in
         const double t = static_cast<double>(i) / sampleRate;
         const long beatIndex = static_cast<long>(std::floor(t / beatSeconds));
         const double sinceEighth = std::fmod(t, eighthSeconds);
+        const long eighthIndex = static_cast<long>(std::floor(t / eighthSeconds));
         // Seconds since the latest kick (even beat of the bar) and snare (odd beat); each decay
         // runs on into the next beat instead of being cut off there.
         double sinceKick = -1.0, sinceSnare = -1.0;
@@ -71,7 +85,7 @@ std::vector<std::vector<float>> generateBeat(double sampleRate, double tempo, in
                 sinceSnare = since;
         }
 
-        float mono = 0.0f;
+        float mono = bass(sinceEighth, eighthIndex, static_cast<int>(std::lround(num * beatSeconds / eighthSeconds)));
         if (sinceKick >= 0.0)
             mono += kick(sinceKick);
         const float n = noise.next();
@@ -82,11 +96,15 @@ std::vector<std::vector<float>> generateBeat(double sampleRate, double tempo, in
         hatState += 0.25f * (n - hatState);
         const float hat = static_cast<float>(0.15 * std::exp(-sinceEighth / 0.03)) * (n - hatState);
 
+        // Headroom: kick, snare, bass and hats can meet on one sample.
+        constexpr float kMix = 0.78f;
+        mono *= kMix;
+        const float hatMix = kMix * hat;
         if (channels == 1) {
-            out[0][static_cast<std::size_t>(i)] = mono + hat;
+            out[0][static_cast<std::size_t>(i)] = mono + hatMix;
         } else {
-            out[0][static_cast<std::size_t>(i)] = mono + 0.7f * hat;
-            out[1][static_cast<std::size_t>(i)] = mono + 1.0f * hat;
+            out[0][static_cast<std::size_t>(i)] = mono + 0.7f * hatMix;
+            out[1][static_cast<std::size_t>(i)] = mono + 1.0f * hatMix;
         }
     }
     return out;
