@@ -286,8 +286,8 @@ void Vamplet::render (ProcessData& data)
 	const int32 outChannels = std::min (out.numChannels, 2);
 	const bool is64 = data.symbolicSampleSize == kSample64;
 
-	// A missing input is silence, and so is a missing second input channel when the output
-	// has two: the engine then sees as many input channels as it writes.
+	// A block without input channels gets one silent channel; a mono input feeds both sides
+	// of a stereo output (the engine reads channel 0 for both).
 	const int32 engineInputs = std::max (inChannels, std::min<int32> (outChannels, 1));
 	engine->numInputChannels = engineInputs;
 	engine->numOutputChannels = outChannels;
