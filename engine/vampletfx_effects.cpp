@@ -100,8 +100,10 @@ void VampletFX::runGrainClock(double speed) {
   } else if (grainPosition >= loopEnd - 1.0) {
     grainPosition = loopStart;
   }
-  const double twoBars = 2.0 * std::floor(4.0 * beatLength);
-  if (!(grainPosition >= 0.0) || grainPosition >= twoBars) grainPosition = 0.0;
+  // Two bars of whole samples, 2 floor(4 b), is at least 8 b - 2: the cheap test comes first.
+  if (!(grainPosition >= 0.0) ||
+      (grainPosition >= 8.0 * beatLength - 2.0 && grainPosition >= 2.0 * std::floor(4.0 * beatLength)))
+    grainPosition = 0.0;
 
   grainTick += speed;
   if (grainTick >= kGrainTicks) {
