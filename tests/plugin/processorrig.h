@@ -83,7 +83,7 @@ public:
 		processor->terminate ();
 		processor->release ();
 		peer->release ();
-		host->release ();
+		delete host; // the SDK host application is not reference counted
 	}
 
 	void activate (int maxBlock = 256)

@@ -59,13 +59,15 @@ protected:
 		controller->terminate ();
 		controller->release ();
 		peer->release ();
-		host->release ();
+		delete host; // the SDK host application is not reference counted
 	}
 	tresult sendBinary (const char* key, const std::vector<char>& bytes)
 	{
 		IMessage* msg = controller->allocateMessage ();
 		msg->setMessageID ("BinaryMessage");
-		msg->getAttributes ()->setBinary (key, bytes.data (), uint32 (bytes.size ()));
+		static const char none = 0; // an empty payload still points somewhere
+		msg->getAttributes ()->setBinary (key, bytes.empty () ? &none : bytes.data (),
+		                                  uint32 (bytes.size ()));
 		tresult r = controller->notify (msg);
 		msg->release ();
 		return r;
