@@ -20,6 +20,6 @@ mkdir -p out
 # The lowest kilohertz shows the bass notes, which change every eighth: a loop is seen as the
 # same notes repeating (bars 3-6 and 9-10, 4-12 s and 16-20 s).
 sox -V1 out/vamplet-demo.wav -n remix - rate 2000 spectrogram -x 1600 -y 360 -z 70 \
-  -t "Vamplet demo, 120 BPM: loops of 1 bar, 1/2, 1/4 (bars 3-6), 1/8 reversed, 1/16 pitched (bars 9-10)" \
+  -t "Vamplet demo, 120 BPM: loops of 1 bar, 1/2, 1/4 gated (bars 3-6), 1/8 reversed, 1/16 delayed and pitched (bars 9-10)" \
   -o out/vamplet-demo.png
 echo "wrote out/vamplet-demo.wav and out/vamplet-demo.png"
