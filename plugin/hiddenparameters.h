@@ -10,17 +10,14 @@ namespace vamplet {
 class HiddenParameters
 {
 public:
-	HiddenParameters () : count (2), values {0.0, 0.0} {}
+	HiddenParameters () : count (kSlots), values {0.0, 0.0} {}
 
-	double getParamValue (int id) const
-	{
-		return (id < 0 || id >= count) ? 0.0 : values[id];
-	}
+	double getParamValue (int id) const { return inTable (id) ? values[id] : 0.0; }
 
 	// Refuses IDs outside the table and values outside [0, 1] (NaN included).
 	bool setParamValue (int id, double value)
 	{
-		if (id < 0 || id >= count || !(value >= 0.0 && value <= 1.0))
+		if (!inTable (id) || !(value >= 0.0 && value <= 1.0))
 			return false;
 		values[id] = value;
 		return true;
@@ -29,8 +26,11 @@ public:
 	static constexpr int kViewSize = 0;
 
 private:
+	static constexpr int kSlots = 2;
+	bool inTable (int id) const { return id >= 0 && id < count && id < kSlots; }
+
 	int32_t count;
-	double values[2];
+	double values[kSlots];
 };
 
 } // namespace vamplet
