@@ -374,6 +374,8 @@ class VampletFX {
   void resumeEffectBlocks(double rate);
   bool buffersReady() const { return captureBuffer[0] && loopBuffer[0]; }
 
+  bool allocateStereo(std::unique_ptr<float, FreeDeleter>& storage, float* (&channels)[2], int32_t& length);
+
   std::unique_ptr<float, FreeDeleter> captureStorage;
   std::unique_ptr<float, FreeDeleter> loopStorage;
   std::unique_ptr<double[]> conversionStorage;  // in L, in R, out L, out R

@@ -74,6 +74,19 @@ VampletFX::~VampletFX() {
   saveMidiAssign();
 }
 
+// Two zeroed channels of kBufferLength floats in one block (calloc: zeroed pages come lazily
+// from the OS), made only when missing. True when this call made them.
+bool VampletFX::allocateStereo(std::unique_ptr<float, FreeDeleter>& storage, float* (&channels)[2],
+                               int32_t& length) {
+  if (storage) return false;
+  storage.reset(static_cast<float*>(std::calloc(2 * static_cast<size_t>(kBufferLength), sizeof(float))));
+  if (!storage) return false;
+  length = kBufferLength;
+  channels[0] = storage.get();
+  channels[1] = storage.get() + kBufferLength;
+  return true;
+}
+
 void VampletFX::resume(double rate, int maxBlockSize) {
   blockSize = maxBlockSize;
   sampleRate = rate;
@@ -84,25 +97,9 @@ void VampletFX::resume(double rate, int maxBlockSize) {
   resumeEffects(fadeRate);  // the gate and the high-pass smoothers
   sequencer.updateTempo(tempo, rate);
 
-  // Capture and loop buffers: allocated once (calloc: zeroed pages come lazily from the OS),
-  // kept with their contents across later calls.
-  if (!captureStorage) {
-    captureStorage.reset(static_cast<float*>(std::calloc(2 * static_cast<size_t>(kBufferLength), sizeof(float))));
-    if (captureStorage) {
-      captureLength = kBufferLength;
-      captureBuffer[0] = captureStorage.get();
-      captureBuffer[1] = captureStorage.get() + kBufferLength;
-      captureWriteIndex = 0;
-    }
-  }
-  if (!loopStorage) {
-    loopStorage.reset(static_cast<float*>(std::calloc(2 * static_cast<size_t>(kBufferLength), sizeof(float))));
-    if (loopStorage) {
-      loopBufferLength = kBufferLength;
-      loopBuffer[0] = loopStorage.get();
-      loopBuffer[1] = loopStorage.get() + kBufferLength;
-    }
-  }
+  // Capture and loop buffers: allocated once, kept with their contents across later calls.
+  if (allocateStereo(captureStorage, captureBuffer, captureLength)) captureWriteIndex = 0;
+  allocateStereo(loopStorage, loopBuffer, loopBufferLength);
 
   // Conversion buffers: two channels each way (the engine serves at most two), replaced only
   // when the block size changes. The new block is allocated before the old one is released.

@@ -387,29 +387,32 @@ bool PluginInstance::setParameter(ParamID id, double normalized, int sampleOffse
 
 bool PluginInstance::noteOn(int pitch, float velocity, int sampleOffset, int channel)
 {
-    Event e {};
-    e.busIndex = 0;
-    e.sampleOffset = std::clamp(sampleOffset, 0, std::max(0, maxBlock_ - 1));
-    e.flags = Event::kIsLive;
-    e.type = Event::kNoteOnEvent;
-    e.noteOn.channel = static_cast<int16>(channel);
-    e.noteOn.pitch = static_cast<int16>(pitch);
-    e.noteOn.velocity = velocity;
-    e.noteOn.noteId = -1;
-    return events_.addEvent(e) == kResultOk;
+    return queueNote(Event::kNoteOnEvent, pitch, velocity, sampleOffset, channel);
 }
 
 bool PluginInstance::noteOff(int pitch, float velocity, int sampleOffset, int channel)
+{
+    return queueNote(Event::kNoteOffEvent, pitch, velocity, sampleOffset, channel);
+}
+
+bool PluginInstance::queueNote(Event::EventTypes type, int pitch, float velocity, int sampleOffset, int channel)
 {
     Event e {};
     e.busIndex = 0;
     e.sampleOffset = std::clamp(sampleOffset, 0, std::max(0, maxBlock_ - 1));
     e.flags = Event::kIsLive;
-    e.type = Event::kNoteOffEvent;
-    e.noteOff.channel = static_cast<int16>(channel);
-    e.noteOff.pitch = static_cast<int16>(pitch);
-    e.noteOff.velocity = velocity;
-    e.noteOff.noteId = -1;
+    e.type = type;
+    if (type == Event::kNoteOnEvent) {
+        e.noteOn.channel = static_cast<int16>(channel);
+        e.noteOn.pitch = static_cast<int16>(pitch);
+        e.noteOn.velocity = velocity;
+        e.noteOn.noteId = -1;
+    } else {
+        e.noteOff.channel = static_cast<int16>(channel);
+        e.noteOff.pitch = static_cast<int16>(pitch);
+        e.noteOff.velocity = velocity;
+        e.noteOff.noteId = -1;
+    }
     return events_.addEvent(e) == kResultOk;
 }
 

@@ -11,6 +11,7 @@
 #include "host/processbuffers.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
@@ -176,6 +177,8 @@ private:
     bool init(std::string* error);
     void fillContext();
     void advanceTransport(int numSamples);
+    bool queueNote(Steinberg::Vst::Event::EventTypes type, int pitch, float velocity, int sampleOffset,
+                   int channel);
 
     std::shared_ptr<Module> module_;
     ClassInfo classInfo_;

@@ -5,6 +5,7 @@
 #include "plugin/editorconnection.h"
 #include "plugin/parameters.h"
 #include "plugin/settingsfile.h"
+#include "vst3/streamread.h"
 #include "vst3/stringconvert.h"
 
 #include "base/source/fstreamer.h"
@@ -37,21 +38,6 @@ std::u16string title (const ParamDesc& desc)
 const TChar* tchar (const std::u16string& s)
 {
 	return reinterpret_cast<const TChar*> (s.c_str ());
-}
-
-// Reads up to `size` bytes; returns how many arrived.
-int32 readFully (IBStream* stream, void* dst, int32 size)
-{
-	int32 total = 0;
-	while (total < size)
-	{
-		int32 got = 0;
-		if (stream->read (static_cast<char*> (dst) + total, size - total, &got) != kResultOk ||
-		    got <= 0)
-			break;
-		total += got;
-	}
-	return total;
 }
 
 } // namespace
@@ -200,7 +186,7 @@ tresult PLUGIN_API VampletController::setState (IBStream* state)
 	if (!state)
 		return kResultFalse;
 	unsigned char bytes[kControllerStateBytes];
-	if (readFully (state, bytes, kControllerStateBytes) != kControllerStateBytes)
+	if (readUpTo (state, bytes, kControllerStateBytes) != kControllerStateBytes)
 		return kResultFalse;
 	uint64 version;
 	double bypass, viewSize;
@@ -220,7 +206,7 @@ tresult PLUGIN_API VampletController::setComponentState (IBStream* state)
 	if (!state)
 		return kResultFalse;
 	unsigned char bytes[VampletFX::kChunkBytes];
-	const int32 total = readFully (state, bytes, VampletFX::kChunkBytes);
+	const int32 total = readUpTo (state, bytes, VampletFX::kChunkBytes);
 	double values[kNumEngineParams];
 	int count = 0;
 	if (!VampletFX::parseChunk (bytes, total, values, &count))

@@ -50,7 +50,6 @@ public:
 
 	// The editor attaches itself while its window is open and detaches when it closes.
 	void setEditor (vamplet::EditorConnection* openEditor) { editor = openEditor; }
-	vamplet::EditorConnection* getEditor () const { return editor; }
 	vamplet::HiddenParameters& getHiddenParameters () { return hiddenParameters; }
 
 	static const int kScopeBufferBytes = 16384;

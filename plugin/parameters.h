@@ -89,6 +89,5 @@ constexpr ParamDesc kParams[kNumEngineParams] = {
 // The order in which the controller adds the parameters, which is the index order the host
 // sees: dry/wet before param, the program parameter and the bypass last.
 constexpr int kHostParamOrder[] = {0, 1, 2, 3, 4, 5, 7, 6, 8, 11, 13, 9, 10};
-constexpr int kNumHostParams = sizeof (kHostParamOrder) / sizeof (kHostParamOrder[0]);
 
 } // namespace vamplet

@@ -3,8 +3,8 @@
 
 #include "engine/vampletfx.h"
 #include "plugin/ids.h"
+#include "vst3/streamread.h"
 
-#include "base/source/fstreamer.h"
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <bitset>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,6 +26,32 @@ namespace {
 int32 channelCount (SpeakerArrangement arr)
 {
 	return static_cast<int32> (std::bitset<64> (arr).count ());
+}
+
+template <typename Sample>
+Sample* channel (AudioBusBuffers& bus, int32 c);
+template <>
+float* channel<float> (AudioBusBuffers& bus, int32 c)
+{
+	return bus.channelBuffers32[c];
+}
+template <>
+double* channel<double> (AudioBusBuffers& bus, int32 c)
+{
+	return bus.channelBuffers64[c];
+}
+
+// The block's own sample size says what its buffers hold (a host may send 64-bit blocks
+// although the setup asked for 32-bit ones).
+size_t sampleBytes (const ProcessData& data)
+{
+	return data.symbolicSampleSize == kSample64 ? sizeof (double) : sizeof (float);
+}
+
+void* rawChannel (const ProcessData& data, AudioBusBuffers& bus, int32 c)
+{
+	return data.symbolicSampleSize == kSample64 ? static_cast<void*> (bus.channelBuffers64[c])
+	                                            : static_cast<void*> (bus.channelBuffers32[c]);
 }
 
 } // namespace
@@ -122,11 +147,10 @@ tresult PLUGIN_API Vamplet::setActive (TBool state)
 		const int32 maxBlock = std::max<int32> (1, processSetup.maxSamplesPerBlock);
 		// Silent channels stand in for a missing input; both widths, since a host may hand
 		// 64-bit buffers against the announced setup.
-		if (silenceLength != maxBlock)
+		if (silenceLength () != maxBlock)
 		{
 			silence32.assign (static_cast<size_t> (maxBlock), 0.0f);
 			silence64.assign (static_cast<size_t> (maxBlock), 0.0);
-			silenceLength = maxBlock;
 		}
 		engine->resume (processSetup.sampleRate, maxBlock);
 		applyRestoredState ();
@@ -178,15 +202,7 @@ tresult PLUGIN_API Vamplet::setState (IBStream* state)
 		return kResultFalse;
 	// Read at most one whole chunk; parseChunk decides whether what arrived is complete.
 	unsigned char bytes[VampletFX::kChunkBytes];
-	int32 total = 0;
-	while (total < VampletFX::kChunkBytes)
-	{
-		int32 got = 0;
-		if (state->read (bytes + total, VampletFX::kChunkBytes - total, &got) != kResultOk ||
-		    got <= 0)
-			break;
-		total += got;
-	}
+	const int32 total = readUpTo (state, bytes, VampletFX::kChunkBytes);
 	double values[vamplet::kNumEngineParams];
 	int count = 0;
 	if (!VampletFX::parseChunk (bytes, total, values, &count))
@@ -278,62 +294,62 @@ void Vamplet::applyEvents (ProcessData& data)
 	engine->endProcessMIDI ();
 }
 
+// The engine's entry point for each sample width.
+void Vamplet::renderPiece (float** in, float** out, int32 n)
+{
+	engine->process (in, out, n);
+}
+
+void Vamplet::renderPiece (double** in, double** out, int32 n)
+{
+	engine->processDouble (in, out, n);
+}
+
+template <typename Sample>
+void Vamplet::renderBlock (ProcessData& data, int32 inChannels, int32 outChannels,
+                           const std::vector<Sample>& silence)
+{
+	// Hosts may send blocks longer than announced: render them in pieces the engine's
+	// conversion buffers can take.
+	const int32 piece = std::max<int32> (1, std::min (engine->blockSize, silenceLength ()));
+	for (int32 done = 0; done < data.numSamples; done += piece)
+	{
+		Sample* in[2];
+		Sample* out[2];
+		for (int32 c = 0; c < 2; ++c)
+		{
+			in[c] = c < inChannels ? channel<Sample> (data.inputs[0], c) + done
+			                       : const_cast<Sample*> (silence.data ());
+			out[c] = c < outChannels ? channel<Sample> (data.outputs[0], c) + done : nullptr;
+		}
+		renderPiece (in, out, std::min (piece, data.numSamples - done));
+	}
+}
+
 void Vamplet::render (ProcessData& data)
 {
-	AudioBusBuffers& out = data.outputs[0];
 	const bool haveInput = data.numInputs > 0 && data.inputs && data.inputs[0].numChannels > 0;
 	const int32 inChannels = haveInput ? std::min (data.inputs[0].numChannels, 2) : 0;
-	const int32 outChannels = std::min (out.numChannels, 2);
-	const bool is64 = data.symbolicSampleSize == kSample64;
+	const int32 outChannels = std::min (data.outputs[0].numChannels, 2);
 
 	// A block without input channels gets one silent channel; a mono input feeds both sides
 	// of a stereo output (the engine reads channel 0 for both).
-	const int32 engineInputs = std::max (inChannels, std::min<int32> (outChannels, 1));
-	engine->numInputChannels = engineInputs;
+	engine->numInputChannels = std::max (inChannels, std::min<int32> (outChannels, 1));
 	engine->numOutputChannels = outChannels;
 
-	// Hosts may send blocks longer than announced: render them in pieces the engine's
-	// conversion buffers can take.
-	const int32 piece = std::max<int32> (1, std::min (engine->blockSize, silenceLength));
-	for (int32 done = 0; done < data.numSamples; done += piece)
-	{
-		const int32 n = std::min (piece, data.numSamples - done);
-		if (is64)
-		{
-			double* in[2];
-			double* outp[2];
-			for (int32 c = 0; c < 2; ++c)
-			{
-				in[c] = c < inChannels ? data.inputs[0].channelBuffers64[c] + done : silence64.data ();
-				outp[c] = c < outChannels ? out.channelBuffers64[c] + done : nullptr;
-			}
-			engine->processDouble (in, outp, n);
-		}
-		else
-		{
-			float* in[2];
-			float* outp[2];
-			for (int32 c = 0; c < 2; ++c)
-			{
-				in[c] = c < inChannels ? data.inputs[0].channelBuffers32[c] + done : silence32.data ();
-				outp[c] = c < outChannels ? out.channelBuffers32[c] + done : nullptr;
-			}
-			engine->process (in, outp, n);
-		}
-	}
+	if (data.symbolicSampleSize == kSample64)
+		renderBlock (data, inChannels, outChannels, silence64);
+	else
+		renderBlock (data, inChannels, outChannels, silence32);
 }
 
 void Vamplet::clearOutputs (ProcessData& data)
 {
 	AudioBusBuffers& out = data.outputs[0];
-	const bool is64 = data.symbolicSampleSize == kSample64;
+	const size_t bytes = static_cast<size_t> (data.numSamples) * sampleBytes (data);
 	for (int32 c = 0; c < out.numChannels; ++c)
-	{
-		void* dst = is64 ? static_cast<void*> (out.channelBuffers64[c])
-		                 : static_cast<void*> (out.channelBuffers32[c]);
-		if (dst)
-			std::memset (dst, 0, static_cast<size_t> (data.numSamples) * (is64 ? 8 : 4));
-	}
+		if (void* dst = rawChannel (data, out, c))
+			std::memset (dst, 0, bytes);
 }
 
 void Vamplet::bypassCopy (ProcessData& data)
@@ -342,17 +358,12 @@ void Vamplet::bypassCopy (ProcessData& data)
 	const int32 inChannels = (data.numInputs > 0 && data.inputs) ? data.inputs[0].numChannels : 0;
 	if (inChannels <= 0)
 		return;
-	// The block's own sample size says what its buffers hold (a host may send 64-bit blocks
-	// although the setup asked for 32-bit ones).
-	const bool is64 = data.symbolicSampleSize == kSample64;
-	const size_t bytes = static_cast<size_t> (data.numSamples) * (is64 ? 8 : 4);
+	const size_t bytes = static_cast<size_t> (data.numSamples) * sampleBytes (data);
 	for (int32 c = 0; c < out.numChannels; ++c)
 	{
 		const int32 source = out.numChannels <= inChannels ? c : 0;
-		void* dst = is64 ? static_cast<void*> (out.channelBuffers64[c])
-		                 : static_cast<void*> (out.channelBuffers32[c]);
-		const void* src = is64 ? static_cast<const void*> (data.inputs[0].channelBuffers64[source])
-		                       : static_cast<const void*> (data.inputs[0].channelBuffers32[source]);
+		void* dst = rawChannel (data, out, c);
+		const void* src = rawChannel (data, data.inputs[0], source);
 		if (dst && src && dst != src)
 			std::memmove (dst, src, bytes);
 	}
@@ -376,7 +387,7 @@ tresult PLUGIN_API Vamplet::process (ProcessData& data)
 	const double bypass = engine->getParameter (vamplet::kParamBypass);
 	if (!(bypass < 0.5)) // at 0.5 and above, or not a number
 		bypassCopy (data);
-	else if (silenceLength > 0)
+	else if (silenceLength () > 0)
 		render (data);
 	else
 		clearOutputs (data); // never activated: nothing to render with

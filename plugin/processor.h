@@ -51,6 +51,11 @@ private:
 	void applyEvents (ProcessData& data);
 	void applyRestoredState ();
 	void render (ProcessData& data);
+	template <typename Sample>
+	void renderBlock (ProcessData& data, int32 inChannels, int32 outChannels,
+	                  const std::vector<Sample>& silence);
+	void renderPiece (float** in, float** out, int32 n);
+	void renderPiece (double** in, double** out, int32 n);
 	void bypassCopy (ProcessData& data);
 	void clearOutputs (ProcessData& data);
 	void sendTimerMessages ();
@@ -62,7 +67,7 @@ private:
 	// channels than the output; sized in setActive, never on the audio thread.
 	std::vector<float> silence32;
 	std::vector<double> silence64;
-	int32 silenceLength {0};
+	int32 silenceLength () const { return static_cast<int32> (silence32.size ()); }
 
 	::vamplet::StateMailbox restoreMailbox;
 };

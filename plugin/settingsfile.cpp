@@ -37,6 +37,20 @@ struct Ini
 	bool save (const std::string& file) { return ini.SaveFile (file.c_str (), false) == SI_OK; }
 };
 
+// Reads the file (empty when missing), applies change and writes it all back, so other
+// sections, keys and comments stay.
+template <typename Change>
+bool update (Change change)
+{
+	const std::string file = settingsFilePath ();
+	if (file.empty ())
+		return false;
+	Ini ini;
+	ini.load (file);
+	change (ini);
+	return ini.save (file);
+}
+
 } // namespace
 
 std::string path ()
@@ -61,25 +75,15 @@ void read (HiddenParameters& hidden)
 
 bool saveAsDefault (double viewSize)
 {
-	const std::string file = path ();
-	if (file.empty ())
-		return false;
-	Ini ini;
-	ini.load (file);
-	ini.set (kActiveKey, 1.0);
-	ini.set (kSizeKey, viewSize);
-	return ini.save (file);
+	return update ([viewSize] (Ini& ini) {
+		ini.set (kActiveKey, 1.0);
+		ini.set (kSizeKey, viewSize);
+	});
 }
 
 bool resetDefault ()
 {
-	const std::string file = path ();
-	if (file.empty ())
-		return false;
-	Ini ini;
-	ini.load (file);
-	ini.set (kActiveKey, 0.0);
-	return ini.save (file);
+	return update ([] (Ini& ini) { ini.set (kActiveKey, 0.0); });
 }
 
 } // namespace SettingsFile

@@ -52,11 +52,6 @@ ModuleTerminator::ModuleTerminator (ModuleInitFunction func, unsigned priority)
 	terminators ().push_back ({priority, std::move (func)});
 }
 
-int moduleUseCount ()
-{
-	return useCount;
-}
-
 void* getModuleHandle ()
 {
 	return moduleHandle;

@@ -30,7 +30,4 @@ struct ModuleTerminator
 	explicit ModuleTerminator (ModuleInitFunction func, unsigned priority = 100);
 };
 
-// Use count of the module, for tests and diagnostics.
-int moduleUseCount ();
-
 } // namespace Steinberg

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vst3/pluginfactory.h"
 
-#include "base/source/fobject.h"
-#include <atomic>
 #include <cstring>
 
 namespace Steinberg {
@@ -28,14 +26,6 @@ bool CPluginFactory::registerClass (const PClassInfo2& info, CreateFunction crea
 	entry.create = createFunc;
 	classes.push_back (entry);
 	return true;
-}
-
-bool CPluginFactory::isClassRegistered (const FUID& cid) const
-{
-	for (const auto& entry : classes)
-		if (FUID::fromTUID (entry.info2.cid) == cid)
-			return true;
-	return false;
 }
 
 tresult PLUGIN_API CPluginFactory::queryInterface (const TUID iid, void** obj)

@@ -18,7 +18,6 @@ public:
 	virtual ~CPluginFactory ();
 
 	bool registerClass (const PClassInfo2& info, CreateFunction createFunc);
-	bool isClassRegistered (const FUID& cid) const;
 
 	//---FUnknown---
 	tresult PLUGIN_API queryInterface (const TUID iid, void** obj) SMTG_OVERRIDE;
